@@ -1,0 +1,160 @@
+#include "app/Application.h"
+
+#include <exception>
+#include <stdexcept>
+
+#include "app/Paths.h"
+#include "host/CreateFolders.h"
+
+namespace {
+constexpr const char* kProgram = "xapvynCID";
+
+// A settings read that failed; caught by the routine that made the read.
+struct IniReadError : std::runtime_error {
+  explicit IniReadError(const HostStatus& s) : std::runtime_error(s.description), location(s.location) {}
+  int location;
+};
+constexpr const char* kXapFile = "vynXap.ini";
+}  // namespace
+
+Application::Application(Options options, QObject* parent)
+    : QObject(parent), options_(std::move(options)) {
+  log_.SetEchoToStderr(options_.headless);
+  log_.SetXapSend([this](const std::string& t, const std::string& c, const std::string& s,
+                         const std::string& d) { outbox_.SendXap(t, c, s, d); });
+}
+
+Application::~Application() { Shutdown(); }
+
+std::string Application::IniValue(const std::string& section, const std::string& key,
+                                  const std::string& fallback, const std::string& file) {
+  HostStatus status;
+  std::string value = host_->GetIniSetting(section, key, fallback, file, &status);
+  if (!status) throw IniReadError(status);
+  return value;
+}
+
+int Application::Start() {
+  outbox_.SetReady(false);
+  shuttingDown_ = false;
+  messageBusy_ = false;
+
+  InitXap();
+
+  // Name the xAP layer from the settings file before it starts.
+  SetIniValue("XAPNode");
+  SetIniValue("XAPPID");
+
+  xap_ = new XapTransport(options_.xapTiming, this);
+  xap_->SetFileLog([this](const std::string& s, const std::string& t) { log_.LogToFile(s, t); });
+  xap_->RegisterNewMessageCallback([this] { onMessage(); });
+  std::string source = "vyn.CID.";
+  if (!settings_.XAPNode.empty()) source += settings_.XAPNode + ".";
+  source += LocalComputerName();
+  xap_->SetXapSource(source);
+  xap_->SetXapUID(settings_.XAPPID.empty() ? "FF008000" : settings_.XAPPID);
+  xap_->BroadcastAddress = broadcastAddress_;
+  xap_->InterfaceAddress = interfaceAddress_;
+  xap_->FilterHeartbeats = true;
+  const int port = xap_->Init();
+  if (port <= 0) {
+    log_.LogToFile(kProgram, "xAP Init Error " + std::to_string(port) + " occurred");
+    xap_->Unload();
+    return 1;
+  }
+  outbox_.SetSender([this](const std::string& t, const std::string& c, const std::string& s,
+                           const std::string& d) { return xap_->SendXap(t, c, s, d); });
+  xap_->SendHeartbeat(60);
+  outbox_.SetReady(true);
+  log_.LogEvent(kProgram, "Using xAP port " + std::to_string(port));
+
+  InitHW();
+  return 0;
+}
+
+void Application::InitXap() {
+  computerName_ = LocalComputerName();
+  programFolder_ = options_.home;
+  programFilePath_ = ProgramFilePath();
+  log_.SetLogFile(programFolder_ + "/Data/" + kProgram + ".txt");
+  for (const char* folder : {"/Config/x", "/Data/x"}) {
+    CreateFoldersResult made = CreateFolders(programFolder_ + folder);
+    if (!made) {
+      log_.SetError(5, made.description);
+      log_.LogEvent(kProgram, " CreateFolders " + made.folder);
+    }
+  }
+  HostHooks hooks;
+  hooks.logEvent = [this](const std::string& type, const std::string& text) { log_.LogEvent(type, text); };
+  hooks.setError = [this](int location, const std::string& d) { log_.SetError(location, d); };
+  hooks.sendXap = [this](const std::string& t, const std::string& c, const std::string& s,
+                         const std::string& d) { outbox_.SendXap(t, c, s, d); };
+  host_ = std::make_unique<Homeseer>(programFolder_, hooks);
+  try {
+    // The flag must be a number here; anything else is reported and the flag keeps its value.
+    const std::string ocid = RemoveQuotes(IniValue("General", "OCID", "1", std::string(kSettingsFile)));
+    if (!IsNumeric(ocid)) {
+      log_.SetError(8, "Type mismatch");
+      log_.LogToFile(kProgram, "InitXap");
+    } else {
+      ocid_ = LeadingNumber(ocid) == 1.0;
+    }
+    interfaceAddress_ = RemoveQuotes(IniValue("Interface", "InterfaceAddress", "Default", kXapFile));
+    broadcastAddress_ = RemoveQuotes(IniValue("Interface", "BroadcastAddress", "Default", kXapFile));
+  } catch (const std::exception& e) {
+    log_.SetError(9, e.what());
+    log_.LogToFile(kProgram, "InitXap");
+  }
+  computerName_ = LocalComputerName();
+}
+
+void Application::SetIniValue(const std::string& key) {
+  try {
+    const std::string value =
+        IniValue(std::string(kSettingsSection), key, SettingDefault(key), std::string(kSettingsFile));
+    ApplySetting(settings_, key, value);
+  } catch (const std::exception& e) {
+    log_.SetError(1, e.what());
+    log_.LogEvent(kProgram, "SetIniValue");
+  }
+}
+
+void Application::InitIniKeys() {
+  for (const std::string& key : SettingsKeys()) SetIniValue(key);
+  try {
+    const std::string file(kSettingsFile);
+    settings_.ContactBookFolder = RemoveQuotes(IniValue("ContactBook", "Folder", "", file));
+    settings_.AddressBookFile = RemoveQuotes(IniValue("AddressBook", "File", "", file));
+    settings_.ReverseLookupBaseURL = RemoveQuotes(IniValue("ReverseLookup", "BaseURL", "", file));
+  } catch (const std::exception& e) {
+    log_.SetError(2, e.what());
+    log_.LogEvent(kProgram, "InitIniKeys");
+  }
+}
+
+void Application::InitHW() {
+  shuttingDown_ = false;
+  InitIniKeys();
+  InitApplication();
+}
+
+void Application::InitApplication() {}
+
+void Application::onMessage() {
+  if (messageBusy_ || !xap_) return;
+  messageBusy_ = true;
+  for (std::string m = xap_->GetMessage(); !m.empty(); m = xap_->GetMessage()) {
+    if (messageHandler_) messageHandler_(m);
+    if (!xap_) break;
+  }
+  messageBusy_ = false;
+}
+
+void Application::Shutdown() {
+  if (finished_) return;
+  finished_ = true;
+  shuttingDown_ = true;
+  if (xap_) xap_->Unload();
+  host_.reset();
+  emit finished(0);
+}

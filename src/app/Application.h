@@ -1,0 +1,91 @@
+#pragma once
+// Application: the program as one object. It owns the process-wide values (the
+// settings, the flags, the logs, the host object, the xAP transport) and runs
+// start-up and shutdown in their fixed order. main() makes one; each test can
+// make its own, with short timers and its own program folder.
+#include <QObject>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/EventLog.h"
+#include "app/Settings.h"
+#include "host/Homeseer.h"
+#include "xap/XapOutbox.h"
+#include "xap/XapTransport.h"
+
+class Application : public QObject {
+  Q_OBJECT
+ public:
+  struct Options {
+    std::string home;          // program folder, without trailing "/"
+    bool headless = true;      // no tray or windows; event lines also go to stderr
+    XapTransport::Timing xapTiming;
+  };
+
+  explicit Application(Options options, QObject* parent = nullptr);
+  ~Application() override;
+
+  // Runs start-up. 0: running; 1: the xAP transport could not start (logged to
+  // the file log; the caller ends the process).
+  int Start();
+  // Orderly shutdown; emits finished(0). Safe to call more than once.
+  void Shutdown();
+
+  // Start-up steps, in order of use.
+  void InitXap();
+  void InitHW();
+  void InitIniKeys();
+  void SetIniValue(const std::string& key);
+  void InitApplication();
+  // Drains the received-message queue, one message at a time, guarded against re-entry.
+  void onMessage();
+
+  // Sends one xAP message (queued until the transport is ready).
+  void SendXap(const std::string& target, const std::string& msgClass, const std::string& section,
+               const std::string& data) {
+    outbox_.SendXap(target, msgClass, section, data);
+  }
+  void LogEvent(const std::string& type, const std::string& text) { log_.LogEvent(type, text); }
+
+  // Receiver of each received message; the request handling plugs in here.
+  void SetMessageHandler(std::function<void(const std::string&)> h) { messageHandler_ = std::move(h); }
+
+  EventLog& Log() { return log_; }
+  Settings& CurrentSettings() { return settings_; }
+  Homeseer* Host() { return host_.get(); }
+  XapTransport* Xap() { return xap_; }
+  bool XapReady() const { return outbox_.Ready(); }
+  bool ShuttingDown() const { return shuttingDown_; }
+  bool OcidFlag() const { return ocid_; }
+  const std::string& ProgramFolder() const { return programFolder_; }
+  const std::string& ProgramFile() const { return programFilePath_; }
+  const std::string& ComputerName() const { return computerName_; }
+  const std::string& InterfaceAddress() const { return interfaceAddress_; }
+  const std::string& BroadcastAddress() const { return broadcastAddress_; }
+
+ signals:
+  void finished(int exitCode);
+
+ private:
+  std::string IniValue(const std::string& section, const std::string& key,
+                       const std::string& fallback, const std::string& file);
+
+  Options options_;
+  EventLog log_;
+  Settings settings_;
+  XapOutbox outbox_;
+  std::unique_ptr<Homeseer> host_;
+  XapTransport* xap_ = nullptr;
+  std::function<void(const std::string&)> messageHandler_;
+
+  std::string programFolder_;
+  std::string programFilePath_;
+  std::string computerName_;
+  std::string interfaceAddress_ = "Default";
+  std::string broadcastAddress_ = "Default";
+  bool ocid_ = true;
+  bool shuttingDown_ = false;
+  bool messageBusy_ = false;
+  bool finished_ = false;
+};

@@ -1,0 +1,43 @@
+#include "app/EventLog.h"
+
+#include <fstream>
+#include <iostream>
+
+#include "host/GeneralDate.h"
+#include "xap/XapItems.h"
+
+void EventLog::SetError(int location, std::string description) {
+  hasError_ = true;
+  errorLocation_ = location;
+  errorDescription_ = std::move(description);
+}
+
+std::string EventLog::GeneralDateTime() {
+  return GeneralDateText(std::chrono::system_clock::now());
+}
+
+void EventLog::LogEvent(const std::string& type, const std::string& text) {
+  std::string data = text;
+  if (hasError_) {
+    data += " Line " + std::to_string(errorLocation_) + " " + errorDescription_;
+    hasError_ = false;
+    errorDescription_.clear();
+  }
+  const std::string time = clock_ ? clock_() : GeneralDateTime();
+  if (echo_) std::cerr << time << ' ' << type << ": " << data << std::endl;
+  if (send_) send_("", "Homeseer.Event", "Event.Log",
+                   XapItems({{"Time", time}, {"Type", type}, {"Data", data}}));
+}
+
+void EventLog::LogToFile(const std::string& source, const std::string& text) {
+  const int location = hasError_ ? errorLocation_ : 0;
+  const std::string description = hasError_ ? errorDescription_ : std::string();
+  hasError_ = false;
+  errorDescription_.clear();
+  if (echo_) std::cerr << source << ' ' << text << ' ' << location << ' ' << description << std::endl;
+  if (logFile_.empty()) return;
+  // Every failure from here on is ignored: the file log never reports itself.
+  std::ofstream out(logFile_, std::ios::binary | std::ios::app);
+  if (!out) return;
+  out << source << ' ' << text << ' ' << location << ' ' << description << "\r\n";
+}

@@ -1,0 +1,171 @@
+#include "cid/CallerIdParser.h"
+
+#include <exception>
+#include <string_view>
+
+#include "cid/CidText.h"
+#include "lookup/NumberFormat.h"
+
+namespace {
+
+constexpr std::string_view kNetName = "...NAME";
+constexpr std::string_view kNetNumber = "...NMBR";
+constexpr std::string_view kNoNumber = "(000)000-0000";
+
+bool IsWithheldName(const std::string& name) {
+  const std::string upper = cid::UpperAscii(name);
+  return upper == "WITHHELD" || upper == "O" || upper == "P" || upper.compare(0, 3, "OUT") == 0;
+}
+
+}  // namespace
+
+void CallerIdParser::DoModem(const std::string& line) {
+  int step = 0;
+  try {
+    step = 1;
+    const std::size_t namePos = cid::FindNoCase(line, settings_.CIDNamePrefix);
+    if (namePos != std::string::npos) {
+      record_.Name = cid::Trim(std::string_view(line).substr(namePos + settings_.CIDNamePrefix.size()));
+      record_.NameDetected = true;
+      AppendCommData(" ... Name=" + record_.Name + " ... ");
+      if (record_.NumberDetected)
+        ProcessModemInput();
+      else
+        StartTimer5();
+      return;
+    }
+    step = 2;
+    const std::size_t numberPos = cid::FindNoCase(line, settings_.CIDNumberPrefix);
+    if (numberPos != std::string::npos) {
+      const std::string raw =
+          cid::Trim(std::string_view(line).substr(numberPos + settings_.CIDNumberPrefix.size()));
+      record_.Number = FormatPhoneNumber(raw, settings_.StripPrefix);
+      record_.NumberDetected = true;
+      AppendCommData(" ... Number=" + record_.Number + " ... ");
+      if (record_.NameDetected)
+        ProcessModemInput();
+      else
+        StartTimer5();
+      return;
+    }
+    step = 3;
+    if (cid::FindNoCase(line, "RING") != std::string::npos) {
+      record_.NameDetected = false;
+      record_.NumberDetected = false;
+      StopTimer5();
+    }
+  } catch (const std::exception& e) {
+    Fail("DoModem ", step, e.what());
+  } catch (...) {
+    Fail("DoModem ", step, "unknown error");
+  }
+}
+
+void CallerIdParser::DoModemNetCallerID(const std::string& frame) {
+  int step = 0;
+  try {
+    step = 1;
+    const std::size_t p = cid::FindNoCase(frame, kNetName);
+    if (p != std::string::npos) {
+      record_.Name = cid::Trim(std::string_view(frame).substr(p + kNetName.size()));
+      record_.NameDetected = true;
+      if (record_.NumberDetected)
+        ProcessModemInput();
+      else
+        StartTimer5();
+    }
+    step = 2;
+    const std::size_t q = cid::FindNoCase(frame, kNetNumber);
+    if (q != std::string::npos) {
+      record_.Number = std::string(kNoNumber);
+      const std::size_t from = q + kNetNumber.size();
+      const std::size_t e = frame.find('.', from);
+      if (e != std::string::npos) {
+        record_.Number = FormatPhoneNumber(
+            cid::Trim(std::string_view(frame).substr(from, e - from)), settings_.StripPrefix);
+        record_.NumberDetected = true;
+        if (record_.NameDetected)
+          ProcessModemInput();
+        else
+          StartTimer5();
+      }
+    }
+  } catch (const std::exception& e) {
+    Fail("DoModemNetCallerID ", step, e.what());
+  } catch (...) {
+    Fail("DoModemNetCallerID ", step, "unknown error");
+  }
+}
+
+void CallerIdParser::ProcessModemInput() {
+  int step = 0;
+  try {
+    step = 1;
+    AppendCommData(" ... CID Detected ... ");
+    step = 2;
+    StopTimer5();
+    step = 3;
+    if (IsWithheldName(record_.Name)) record_.Name = "Unknown";
+    // The hooks may let other events run (the lookup waits for the network), so
+    // the call is announced with the values it had when it completed.
+    const std::string name = record_.Name;
+    const std::string number = record_.Number;
+    step = 4;
+    const std::string answer = call_.HSPAddressBookLookup
+                                   ? call_.HSPAddressBookLookup(number, name)
+                                   : number + " : " + name;
+    // Split at the first separator only, so a caller name that itself holds
+    // " : " reaches the announcement whole.
+    const std::size_t sep = answer.find(" : ");
+    if (sep == std::string::npos) {
+      record_.DisplayNumber = answer;
+      record_.CallerName.clear();
+    } else {
+      record_.DisplayNumber = answer.substr(0, sep);
+      record_.CallerName = answer.substr(sep + 3);
+    }
+    const std::string callerName = record_.CallerName;
+    const std::string displayNumber = record_.DisplayNumber;
+    step = 5;
+    if (call_.AnnounceCall) call_.AnnounceCall(name, callerName, number);
+    step = 6;
+    if (call_.SendCIDSentry)
+      call_.SendCIDSentry(cid::ReplaceAll(callerName, " from ", "/"), displayNumber);
+    step = 7;
+    record_.Name.clear();
+    record_.Number.clear();
+    record_.NameDetected = false;
+    record_.NumberDetected = false;
+  } catch (const std::exception& e) {
+    Fail("ProcessModemInput ", step, e.what());
+  } catch (...) {
+    Fail("ProcessModemInput ", step, "unknown error");
+  }
+}
+
+void CallerIdParser::Timer5Expired() {
+  record_.NameDetected = true;
+  record_.NumberDetected = true;
+  StopTimer5();
+  ProcessModemInput();
+}
+
+void CallerIdParser::StartTimer5() {
+  if (link_.StartTimer5) link_.StartTimer5();
+}
+
+void CallerIdParser::StopTimer5() {
+  if (link_.StopTimer5) link_.StopTimer5();
+}
+
+void CallerIdParser::AppendCommData(const std::string& text) {
+  if (link_.AppendCommData) link_.AppendCommData(text);
+}
+
+void CallerIdParser::Fail(const char* routine, int location, const std::string& description) {
+  // A failing log hook must not turn a handled failure into an escaping one.
+  try {
+    if (link_.LogFailure) link_.LogFailure(routine, location, description);
+  } catch (...) {
+  }
+}

@@ -1,0 +1,16 @@
+#pragma once
+// CallerRecord: the one record of the call being assembled from caller-ID text.
+// Number and Name hold what the device reported (the number already in display
+// form); the two flags say which of them has arrived for the current call. Both
+// are emptied when a call completes. DisplayNumber and CallerName are the lookup's
+// answer for the last completed call and stay until the next call completes.
+#include <string>
+
+struct CallerRecord {
+  std::string Number;
+  std::string Name;
+  bool NameDetected = false;
+  bool NumberDetected = false;
+  std::string DisplayNumber;
+  std::string CallerName;
+};

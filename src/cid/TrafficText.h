@@ -1,0 +1,43 @@
+#pragma once
+// TrafficText: the two texts of the modem communications view.
+//  - CommData: received text with a time stamp at the start of every new line,
+//    the commands sent to the device and the parser's annotations.
+//  - CommStatus: one event code of the link per line.
+// Every append keeps only the last kLimit characters of its text (older text is
+// dropped from the front, even in the middle of a line). Texts are 8-bit and are
+// never re-encoded.
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+class TrafficText {
+ public:
+  static constexpr std::size_t kLimit = 5000;
+
+  void AppendCommData(std::string_view text);
+  void AppendCommStatus(std::string_view text);
+  // Received text, every CR LF followed by the time stamp (see StampLines).
+  void AppendReceived(std::string_view text, std::string_view hhmmss);
+  // The "[Sent to Modem:" line of a command (see SentToModemText).
+  void AppendSent(std::string_view text);
+  // A line break and the event code in decimal.
+  void AppendEventCode(int code);
+  void Clear();
+
+  const std::string& CommData() const { return commData_; }
+  const std::string& CommStatus() const { return commStatus_; }
+
+ private:
+  std::string commData_;
+  std::string commStatus_;
+};
+
+// Appends text to target and drops characters from the front beyond limit.
+void AppendKeepingTail(std::string& target, std::string_view text, std::size_t limit);
+// text with every CR LF replaced by CR LF + hhmmss + " |  ".
+std::string StampLines(std::string_view text, std::string_view hhmmss);
+// CR LF "[Sent to Modem:     " text (CR LF shown as "<crlf>") " ]" CR LF.
+std::string SentToModemText(std::string_view text);
+// The port status label: "Port " + port + " Open / " + tries + " tries" when
+// open, else "Port " + port + " Not Connected".
+std::string PortStatusText(std::string_view port, bool open, int tries);

@@ -1,0 +1,235 @@
+#include "xap/XapTransport.h"
+
+#include <QHostAddress>
+#include <QNetworkInterface>
+#include <QNetworkDatagram>
+#include <cctype>
+#include <cmath>
+#include <string_view>
+#include <vector>
+
+#include "xap/XapMessage.h"
+
+namespace {
+
+// Received messages waiting for the receiver; beyond this a flood is dropped.
+constexpr std::size_t kMaxQueuedMessages = 10000;
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::vector<std::string_view> Split(std::string_view s, char sep) {
+  std::vector<std::string_view> parts;
+  for (;;) {
+    auto p = s.find(sep);
+    parts.push_back(s.substr(0, p));
+    if (p == std::string_view::npos) break;
+    s.remove_prefix(p + 1);
+  }
+  return parts;
+}
+
+}  // namespace
+
+XapTransport::XapTransport(QObject* parent) : XapTransport(Timing{}, parent) {}
+
+XapTransport::XapTransport(Timing timing, QObject* parent)
+    : QObject(parent), timing_(timing), winsock1_(this), winsock2_(this), hbeatTimer_(this),
+      receiveTimer_(this) {
+  hbeatTimer_.setInterval(timing_.initialHeartbeatMs);
+  hbeatTimer_.start();
+  receiveTimer_.setSingleShot(true);
+  connect(&hbeatTimer_, &QTimer::timeout, this, &XapTransport::HeartbeatTick);
+  connect(&receiveTimer_, &QTimer::timeout, this, [this] {
+    if (callback_) callback_();
+  });
+  connect(&winsock1_, &QUdpSocket::readyRead, this, [this] { ReadDatagrams(&winsock1_); });
+  connect(&winsock2_, &QUdpSocket::readyRead, this, [this] { ReadDatagrams(&winsock2_); });
+  RebuildHead();
+}
+
+XapTransport::~XapTransport() = default;
+
+void XapTransport::RebuildHead() {
+  head_ = "xap-hbeat\n{\nv=12\nhop=1\nuid=" + uid_ + "\nclass=xap-hbeat.alive\nsource=" +
+          source_ + "\ninterval=";
+}
+
+bool XapTransport::AddressFitsMask(const std::string& mask, const std::string& address) {
+  auto m = Split(mask, '.');
+  auto a = Split(address, '.');
+  if (m.size() != 4 || a.size() != 4) return false;
+  for (int i = 0; i < 4; ++i) {
+    auto number = [](std::string_view part) {
+      long v = 0;
+      for (char c : part) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) break;
+        v = v * 10 + (c - '0');
+        if (v > 1'000'000) break;
+      }
+      return v;
+    };
+    long mv = number(m[i]), av = number(a[i]);
+    if ((av & mv) != av) return false;
+  }
+  return true;
+}
+
+std::string XapTransport::GetIP() const {
+  // Addresses of the interfaces that are up, in interface order, loopback last.
+  std::vector<std::string> addresses, loopback;
+  for (const QNetworkInterface& iface : QNetworkInterface::allInterfaces()) {
+    if (!(iface.flags() & QNetworkInterface::IsUp)) continue;
+    for (const QNetworkAddressEntry& entry : iface.addressEntries()) {
+      QHostAddress ip = entry.ip();
+      if (ip.protocol() != QAbstractSocket::IPv4Protocol) continue;
+      std::string text = ip.toString().toStdString();
+      (ip.isLoopback() ? loopback : addresses).push_back(text);
+    }
+  }
+  addresses.insert(addresses.end(), loopback.begin(), loopback.end());
+  if (addresses.empty()) return {};
+  for (const auto& a : addresses)
+    if (AddressFitsMask(InterfaceAddress, a)) return a;
+  return addresses.front();
+}
+
+int XapTransport::Init() {
+  localAddress_ = GetIP();
+  sendHost_ = Lower(BroadcastAddress) == "default" ? "255.255.255.255" : BroadcastAddress;
+  if (localAddress_ == "127.0.0.1") sendHost_ = "127.0.0.1";
+
+  // A port in use must fail the bind, so the search moves on: never share it.
+  bool bound = false;
+  int port = timing_.firstPort;
+  for (int i = 0; i < timing_.portsToTry; ++i, ++port) {
+    if (port > 65535) break;
+    if (winsock1_.bind(QHostAddress(QHostAddress::LocalHost), static_cast<quint16>(port),
+                       QAbstractSocket::DontShareAddress)) {
+      bound = true;
+      break;
+    }
+    winsock1_.close();
+  }
+
+  int result;
+  if (localAddress_ == "127.0.0.1") {
+    sendSocket_ = &winsock1_;
+    result = bound ? port : -1;
+  } else {
+    sendSocket_ = &winsock2_;
+    if (!bound) {
+      result = -1;
+    } else if (!winsock2_.bind(QHostAddress(QString::fromLatin1(localAddress_)),
+                               static_cast<quint16>(port), QAbstractSocket::DontShareAddress)) {
+      int err = static_cast<int>(winsock2_.error());
+      result = err > 0 ? -err : (err == 0 ? -1 : err);
+      return result;
+    } else {
+      result = port;
+    }
+  }
+  if (result > 0) {
+    port_ = port;
+    tail_ = "0\nport=" + std::to_string(port) + "\n}\n";
+  }
+  return result;
+}
+
+bool XapTransport::SendDatagram(const std::string& text, std::string* failure) {
+  QHostAddress host(QString::fromLatin1(sendHost_));
+  if (host.isNull()) {
+    if (failure) *failure = "1 Invalid send host " + sendHost_;
+    return false;
+  }
+  qint64 sent = sendSocket_->writeDatagram(text.data(), static_cast<qint64>(text.size()), host,
+                                           timing_.remotePort);
+  if (sent < 0) {
+    if (failure) *failure = "2 " + sendSocket_->errorString().toStdString();
+    return false;
+  }
+  return true;
+}
+
+std::string XapTransport::SendXap(const std::string& sTarget, const std::string& sClass,
+                                  const std::string& sSection, const std::string& sData) {
+  std::string source = source_;
+  std::string uid = uid_;
+  if (Lower(std::string_view(sClass).substr(0, 6)) == "xapbsc") {
+    source = source_ + ":CID.NetCallerIDLine1.Text";
+    uid = uid_.substr(0, 7) + "1";
+  }
+  XapMessage m;
+  m.msgClass(sClass);
+  m.msgSource(source);
+  m.msgTarget(sTarget);
+  m.msgUID(uid);
+  m.AddHeader();
+  m.AddSection(sSection);
+  for (std::string_view item : Split(sData, '\0')) {
+    auto p = item.find('\x01');
+    if (p == std::string_view::npos) continue;
+    m.AddItem(sSection, std::string(item.substr(0, p)), std::string(item.substr(p + 1)));
+  }
+  std::string failure;
+  if (!SendDatagram(m.ToXap(), &failure)) return failure;
+  return {};
+}
+
+void XapTransport::SendHeartbeat(int LongInterval) {
+  if (LongInterval <= 0) LongInterval = 0;
+  else if (LongInterval < 5) LongInterval = 5;
+  else if (LongInterval > 60) LongInterval = 60;
+  hbeatTimer_.setInterval(LongInterval * timing_.msPerSecond);
+  if (LongInterval > 0) hbeatTimer_.start();
+  else hbeatTimer_.stop();
+  std::string failure;
+  if (!SendDatagram(head_ + std::to_string(LongInterval) + tail_, &failure) && fileLog_)
+    fileLog_("xapvynCID", "SendHeartbeat");
+}
+
+void XapTransport::HeartbeatTick() {
+  tickCounter_ = (tickCounter_ + 1) % 10;
+  if (tickCounter_ == 0)
+    SendHeartbeat(static_cast<int>(std::lround(double(hbeatTimer_.interval()) / timing_.msPerSecond)));
+}
+
+void XapTransport::ReadDatagrams(QUdpSocket* socket) {
+  while (socket->hasPendingDatagrams()) {
+    QNetworkDatagram d = socket->receiveDatagram();
+    if (!d.isValid()) break;
+    const QByteArray& bytes = d.data();
+    ProcessReceivedMessage(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+  }
+}
+
+void XapTransport::ProcessReceivedMessage(std::string text) {
+  if (FilterHeartbeats && Lower(std::string_view(text).substr(0, 8)) != "xap-head") return;
+  if (queue_.size() >= kMaxQueuedMessages) {
+    // The receiver has fallen far behind: drop, and say so once per flood.
+    if (!overflowReported_ && fileLog_) fileLog_("xapvynCID", "ProcessReceivedMessage queue full");
+    overflowReported_ = true;
+    return;
+  }
+  overflowReported_ = false;
+  queue_.push_back(std::move(text));
+  if (!receiveTimer_.isActive()) receiveTimer_.start(timing_.receiveDelayMs);
+}
+
+std::string XapTransport::GetMessage() {
+  if (queue_.empty()) return {};
+  std::string m = std::move(queue_.front());
+  queue_.pop_front();
+  return m;
+}
+
+void XapTransport::Unload() {
+  queue_.clear();
+  hbeatTimer_.stop();
+  receiveTimer_.stop();
+  winsock1_.close();
+  winsock2_.close();
+}

@@ -1,0 +1,92 @@
+#pragma once
+// XapTransport: the program's place on the xAP network. It finds a free local
+// UDP port from 32768 on, announces it in a heartbeat, sends each message as one
+// datagram to the hub port (3639) on the send host, and queues received messages,
+// handing them to the registered receiver about 50 ms later on the event loop.
+// Port, delays and the heartbeat time unit can be set so tests run fast.
+#include <QObject>
+#include <QTimer>
+#include <QUdpSocket>
+#include <deque>
+#include <functional>
+#include <string>
+
+class XapTransport : public QObject {
+  Q_OBJECT
+ public:
+  using FileLog = std::function<void(const std::string& source, const std::string& text)>;
+
+  struct Timing {
+    int receiveDelayMs = 50;      // hand-over delay of received messages
+    int msPerSecond = 1000;       // unit of the heartbeat timer
+    int initialHeartbeatMs = 20000;
+    quint16 remotePort = 3639;    // the hub's port
+    quint16 firstPort = 32768;    // start of the local port search
+    int portsToTry = 200;
+  };
+
+  explicit XapTransport(QObject* parent = nullptr);
+  explicit XapTransport(Timing timing, QObject* parent = nullptr);
+  ~XapTransport() override;
+
+  void SetFileLog(FileLog log) { fileLog_ = std::move(log); }
+  void RegisterNewMessageCallback(std::function<void()> onMessage) { callback_ = std::move(onMessage); }
+
+  // Binds the sockets; the bound port when positive, -1 or a negated error number on failure.
+  int Init();
+  // Sends one message at once; "" when sent, else "location description".
+  std::string SendXap(const std::string& sTarget, const std::string& sClass,
+                      const std::string& sSection, const std::string& sData);
+  void SendHeartbeat(int LongInterval);
+  // Oldest queued received text, removed from the queue; "" when none.
+  std::string GetMessage();
+  std::size_t QueuedMessages() const { return queue_.size(); }
+  std::string GetIP() const;
+  static bool AddressFitsMask(const std::string& mask, const std::string& address);
+  // Unloads: drops the queue, closes both sockets. No heartbeat is sent.
+  void Unload();
+
+  bool FilterHeartbeats = true;
+  std::string BroadcastAddress = "Default";
+  std::string InterfaceAddress = "Default";
+  std::string XapClass;
+
+  const std::string& XapSource() const { return source_; }
+  const std::string& XapTarget() const { return target_; }
+  const std::string& XapUID() const { return uid_; }
+  void SetXapSource(std::string v) { source_ = std::move(v); RebuildHead(); }
+  void SetXapTarget(std::string v) { target_ = std::move(v); RebuildHead(); }
+  void SetXapUID(std::string v) { uid_ = std::move(v); RebuildHead(); }
+
+  int Port() const { return port_; }
+  const std::string& SendHost() const { return sendHost_; }
+  const std::string& LocalAddress() const { return localAddress_; }
+  const QTimer& HBeatTimer() const { return hbeatTimer_; }
+
+  static int hibyte(int w) { return (w / 256) & 255; }
+  static int lobyte(int w) { return w & 255; }
+
+ private:
+  void RebuildHead();
+  void ReadDatagrams(QUdpSocket* socket);
+  void ProcessReceivedMessage(std::string text);
+  void HeartbeatTick();
+  bool SendDatagram(const std::string& text, std::string* failure);
+
+  Timing timing_;
+  FileLog fileLog_;
+  std::function<void()> callback_;
+  QUdpSocket winsock1_;
+  QUdpSocket winsock2_;
+  QUdpSocket* sendSocket_ = &winsock1_;
+  QTimer hbeatTimer_;
+  QTimer receiveTimer_;
+  std::string source_, target_, uid_;
+  std::string head_, tail_;
+  std::string sendHost_;
+  std::string localAddress_;
+  int port_ = 0;
+  int tickCounter_ = 0;
+  std::deque<std::string> queue_;
+  bool overflowReported_ = false;
+};

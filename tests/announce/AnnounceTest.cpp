@@ -1,0 +1,98 @@
+#include "announce/Announce.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+struct Sent {
+  std::string cls, section, data;
+};
+
+std::tm Saturday() {
+  std::tm t{};
+  t.tm_year = 2026 - 1900;
+  t.tm_mon = 11;
+  t.tm_mday = 5;
+  t.tm_wday = 6;
+  t.tm_hour = 18;
+  t.tm_min = 45;
+  t.tm_sec = 12;
+  return t;
+}
+
+std::vector<Sent> Announce(const std::string& name, const std::string& caller, const std::string& number,
+                      AnnounceOptions o = {}, bool fromXap = false, std::tm now = Saturday()) {
+  std::vector<Sent> sent;
+  AnnounceCall(name, caller, number, o, fromXap, now,
+               [&](const std::string& target, const std::string& c, const std::string& s, const std::string& d) {
+                 EXPECT_EQ(target, "");
+                 sent.push_back({c, s, d});
+               });
+  return sent;
+}
+
+std::string Items(std::initializer_list<std::pair<const char*, const char*>> items) {
+  std::string out;
+  for (auto& [n, v] : items) {
+    if (!out.empty() || n != items.begin()->first) out += '\0';
+    out += n;
+    out += '\x01';
+    out += v;
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(Announce, ThreeMessagesInOrderWithExactItems) {
+  auto sent = Announce("JOHN DOE", "JOHN DOE", "(555) 123-4567");
+  ASSERT_EQ(sent.size(), 3u);
+  EXPECT_EQ(sent[0].cls, "CID.Incoming");
+  EXPECT_EQ(sent[0].section, "CID.Incoming");
+  EXPECT_EQ(sent[0].data, Items({{"Type", "Voice"}, {"DateTime", "20261205184512"}, {"Phone", "5551234567"},
+                                 {"RNNumber", "Available"}, {"Formatted_Date", "Saturday, December 05, 2026"},
+                                 {"Formatted_Time", "6:45:12 PM"}, {"Name", "JOHN DOE"}, {"RNName", "Available"}}));
+  EXPECT_EQ(sent[1].cls, "Message.Display");
+  EXPECT_EQ(sent[1].section, "Display.Text");
+  EXPECT_EQ(sent[1].data, Items({{"Duration", "5"}, {"Line1", "5551234567  6:45:12 PM"}, {"Line2", "JOHN DOE"}}));
+  EXPECT_EQ(sent[2].cls, "xAP.Voice");
+  EXPECT_EQ(sent[2].section, "Voice.Speak");
+  EXPECT_EQ(sent[2].data, Items({{"Say", "Call from JOHN DOE"}}));
+}
+
+TEST(Announce, SwitchesAndFromXap) {
+  struct Row { const char* label; AnnounceOptions o; bool fromXap; std::vector<std::string> classes; };
+  const Row rows[] = {
+      {"all off", {false, false, false, "Call from"}, false, {}},
+      {"from xap", {}, true, {"Message.Display", "xAP.Voice"}},
+      {"voice only", {false, false, true, "Call from"}, false, {"xAP.Voice"}},
+      {"cid only", {true, false, false, "Call from"}, false, {"CID.Incoming"}},
+  };
+  for (const Row& r : rows) {
+    std::vector<std::string> classes;
+    for (auto& s : Announce("A", "A", "1", r.o, r.fromXap)) classes.push_back(s.cls);
+    EXPECT_EQ(classes, r.classes) << r.label;
+  }
+}
+
+TEST(Announce, WithheldEmptyPrefixAndEarlyMorning) {
+  AnnounceOptions o;
+  o.FormatPrefix = "";
+  std::tm t = Saturday();
+  t.tm_mon = 0;
+  t.tm_mday = 3;
+  t.tm_wday = 6;
+  t.tm_hour = 0;
+  t.tm_min = 5;
+  t.tm_sec = 9;
+  auto sent = Announce("Unknown", "Unknown", "555-1234", o, false, t);
+  ASSERT_EQ(sent.size(), 3u);
+  EXPECT_NE(sent[0].data.find("RNNumber\x01Withheld"), std::string::npos);
+  EXPECT_NE(sent[0].data.find("RNName\x01Withheld"), std::string::npos);
+  EXPECT_NE(sent[0].data.find("DateTime\x01" "20260103000509"), std::string::npos);
+  EXPECT_NE(sent[0].data.find("Formatted_Time\x01" "12:05:09 AM"), std::string::npos);
+  EXPECT_EQ(sent[2].data, std::string("Say\x01 Unknown"));
+  EXPECT_EQ(sent[1].data.substr(0, 28), std::string("Duration\x01" "5\0Line1\x01" "5551234  12", 28));
+}

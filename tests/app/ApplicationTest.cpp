@@ -1,0 +1,116 @@
+// The program as one object, in process: start-up order, settings loading and
+// the hand-over of received messages, on loopback with a private hub port.
+#include "app/Application.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "Loopback.h"
+#include "xap/XapMessage.h"
+
+namespace {
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+struct Rig {
+  QTemporaryDir home;
+  UdpCollector hub;
+  std::vector<std::unique_ptr<QUdpSocket>> ports;
+  std::unique_ptr<Application> app;
+
+  Rig() {
+    QDir().mkpath(home.path() + "/Config");
+    WriteFile(Path("/Config/vynXap.ini"),
+              "[Interface]\r\nBroadcastAddress=127.0.0.1\r\nInterfaceAddress=127.0.0.1\r\n");
+  }
+  std::string Path(const std::string& rel) const { return home.path().toStdString() + rel; }
+  int Start() {
+    Application::Options o;
+    o.home = home.path().toStdString();
+    o.headless = false;  // keep the test output quiet
+    o.xapTiming.remotePort = hub.Port();
+    o.xapTiming.receiveDelayMs = 20;
+    o.xapTiming.firstPort = TakeUdpPorts(4, ports);
+    ports.clear();
+    app = std::make_unique<Application>(o);
+    return app->Start();
+  }
+};
+
+TEST(Application, MissingOrEmptySettingsGiveTheDefaults) {
+  for (bool empty : {false, true}) {
+    Rig rig;
+    if (empty) WriteFile(rig.Path("/Config/vynRinglet.ini"), "");
+    ASSERT_EQ(rig.Start(), 0);
+    const Settings& s = rig.app->CurrentSettings();
+    Settings d;
+    EXPECT_EQ(s.XAPNode, d.XAPNode);
+    EXPECT_EQ(s.XAPPID, "FF008000");
+    EXPECT_EQ(s.CIDPortString, "9600,n,8,1");
+    EXPECT_EQ(s.CIDModemInitString, "AT#CID=1");
+    EXPECT_EQ(s.CIDNumberPrefix, "NMBR =");
+    EXPECT_EQ(s.CIDNamePrefix, "NAME =");
+    EXPECT_EQ(s.FormatPrefix, "Call from");
+    EXPECT_TRUE(s.InsertModemCrLf && s.Outlook && s.OCID && s.CIDIncoming && s.MessageDisplay &&
+                s.XapVoice && s.FormatSuffix);
+    EXPECT_FALSE(s.StripPrefix);
+    EXPECT_TRUE(rig.app->XapReady());
+  }
+}
+
+TEST(Application, HandEditedFileWithLfLoadsLikeCrLf) {
+  const std::string body =
+      "; my settings\n[general]\nxapnode=den\nCIDCOMMPORT=\"/dev/ttyUSB0\"\nStripPrefix=1\n"
+      "formatprefix=Ring from\nOCID=0\n\n[ReverseLookup]\nBaseURL=http://127.0.0.1:8080\n";
+  std::string crlf;
+  for (char c : body) {
+    if (c == '\n') crlf += '\r';
+    crlf += c;
+  }
+  Settings loaded[2];
+  int i = 0;
+  for (const std::string& text : {body, crlf}) {
+    Rig rig;
+    WriteFile(rig.Path("/Config/vynRinglet.ini"), text);
+    ASSERT_EQ(rig.Start(), 0);
+    loaded[i++] = rig.app->CurrentSettings();
+  }
+  for (const Settings& s : loaded) {
+    EXPECT_EQ(s.XAPNode, "den");
+    EXPECT_EQ(s.CIDCommPort, "/dev/ttyUSB0");
+    EXPECT_TRUE(s.StripPrefix);
+    EXPECT_FALSE(s.OCID);
+    EXPECT_EQ(s.FormatPrefix, "Ring from");
+    EXPECT_EQ(s.ReverseLookupBaseURL, "http://127.0.0.1:8080");
+  }
+}
+
+TEST(Application, ReceivedMessagesReachTheHandlerInOrder) {
+  Rig rig;
+  ASSERT_EQ(rig.Start(), 0);
+  std::vector<std::string> got;
+  rig.app->SetMessageHandler([&](const std::string& m) { got.push_back(m); });
+  const auto port = static_cast<quint16>(rig.app->Xap()->Port());
+  for (int i = 0; i < 5; ++i) SendUdp(port, "xap-header\n{\nclass=m" + std::to_string(i) + "\n}\n");
+  ASSERT_TRUE(WaitFor([&] { return got.size() == 5; }));
+  for (int i = 0; i < 5; ++i) EXPECT_NE(got[i].find("class=m" + std::to_string(i)), std::string::npos);
+}
+
+TEST(Application, ShutdownFinishesOnce) {
+  Rig rig;
+  ASSERT_EQ(rig.Start(), 0);
+  int finished = 0, code = -1;
+  QObject::connect(rig.app.get(), &Application::finished, [&](int c) { ++finished; code = c; });
+  rig.app->Shutdown();
+  rig.app->Shutdown();
+  EXPECT_EQ(finished, 1);
+  EXPECT_EQ(code, 0);
+  EXPECT_TRUE(rig.app->ShuttingDown());
+}
+
+}  // namespace

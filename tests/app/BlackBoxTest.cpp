@@ -1,0 +1,168 @@
+// The real executable on loopback: a listener on 127.0.0.1:3639 stands in for
+// the xAP hub and sees exactly what the program sends.
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "Loopback.h"
+#include "xap/XapMessage.h"
+
+namespace {
+
+void WriteFile(const QString& path, const std::string& text) {
+  std::ofstream out(path.toStdString(), std::ios::binary);
+  out << text;
+}
+
+std::string ReadFile(const QString& path) {
+  std::ifstream in(path.toStdString(), std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string HostName() {
+  char buf[129] = {};
+  gethostname(buf, 128);
+  return buf;
+}
+
+struct Program {
+  QTemporaryDir home;
+  QProcess process;
+
+  explicit Program(const std::string& xapIniExtra = "", const std::string& ringlet = "") {
+    QDir().mkpath(home.path() + "/Config");
+    WriteFile(home.path() + "/Config/vynXap.ini",
+              "[Interface]\r\nBroadcastAddress=127.0.0.1\r\nInterfaceAddress=127.0.0.1\r\n" + xapIniExtra);
+    // No serial port and no client service: only the xAP spine is under test.
+    WriteFile(home.path() + "/Config/vynRinglet.ini", "[General]\r\nOCID=0\r\n" + ringlet);
+  }
+  void Start(QStringList extra = {}) {
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(XAPVYNCID_EXE, QStringList{"--headless", "--home", home.path()} + extra);
+    ASSERT_TRUE(process.waitForStarted(5000));
+  }
+  ~Program() {
+    if (process.state() != QProcess::NotRunning) {
+      process.kill();
+      process.waitForFinished(3000);
+    }
+  }
+  // Sends SIGTERM and waits; returns the exit code, or -1 when it did not end in time.
+  int Terminate(int ms) {
+    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+    bool done = WaitFor([&] { return process.state() == QProcess::NotRunning; }, ms);
+    if (!done || process.exitStatus() != QProcess::NormalExit) return -1;
+    return process.exitCode();
+  }
+};
+
+std::string Item(const std::string& message, const char* section, const char* item) {
+  XapMessage m;
+  m.FromXap(message);
+  return m.GetItem(section, item);
+}
+
+TEST(BlackBox, JoinsTheNetworkWithHeartbeatThenPortEvent) {
+  UdpCollector hub(3639);
+  ASSERT_TRUE(hub.Bound()) << "127.0.0.1:3639 is in use";
+  // A line without "=" is reported by the settings reader before the transport starts.
+  Program p("no equals sign here\r\n");
+  p.Start();
+  ASSERT_TRUE(hub.WaitCount(4, 5000));
+  const std::string& hb = hub.messages[0];
+  ASSERT_EQ(hb.rfind("xap-hbeat\n", 0), 0u) << hb;
+  auto portPos = hb.find("port=");
+  ASSERT_NE(portPos, std::string::npos);
+  int port = std::stoi(hb.substr(portPos + 5));
+  EXPECT_GE(port, 32768);
+  EXPECT_LE(port, 32967);
+  const std::string source = "vyn.CID." + HostName();
+  EXPECT_EQ(hb, "xap-hbeat\n{\nv=12\nhop=1\nuid=FF008000\nclass=xap-hbeat.alive\nsource=" + source +
+                    "\ninterval=600\nport=" + std::to_string(port) + "\n}\n");
+  // The two reports made before the transport started, in order, then the port event.
+  for (int i : {1, 2}) {
+    EXPECT_EQ(Item(hub.messages[i], "Event.Log", "Type"), "IniTool");
+    EXPECT_EQ(Item(hub.messages[i], "Event.Log", "Data"), " Equal sign not found on line no equals sign here");
+  }
+  EXPECT_EQ(Item(hub.messages[3], "Event.Log", "Type"), "xapvynCID");
+  EXPECT_EQ(Item(hub.messages[3], "Event.Log", "Data"), "Using xAP port " + std::to_string(port));
+  XapMessage ev;
+  ev.FromXap(hub.messages[3]);
+  EXPECT_EQ(ev.msgClass(), "Homeseer.Event");
+  EXPECT_EQ(ev.msgSource(), source);
+  EXPECT_TRUE(QDir(p.home.path() + "/Data").exists());
+  EXPECT_TRUE(QDir(p.home.path() + "/Config").exists());
+
+  // SIGTERM: an orderly end with status 0 within a second.
+  EXPECT_EQ(p.Terminate(1000), 0);
+}
+
+TEST(BlackBox, NodeAndUidComeFromTheSettings) {
+  UdpCollector hub(3639);
+  ASSERT_TRUE(hub.Bound());
+  Program p("", "XAPNode=kitchen\r\nXAPPID=\"FF123400\"\r\n");
+  p.Start();
+  ASSERT_TRUE(hub.WaitCount(1, 5000));
+  EXPECT_NE(hub.messages[0].find("\nsource=vyn.CID.kitchen." + HostName() + "\n"), std::string::npos)
+      << hub.messages[0];
+  EXPECT_NE(hub.messages[0].find("\nuid=FF123400\n"), std::string::npos);
+  EXPECT_EQ(p.Terminate(1000), 0);
+}
+
+TEST(BlackBox, AllPortsTakenEndsWithStatusOneAndALogLine) {
+  std::vector<std::unique_ptr<QUdpSocket>> taken;
+  for (int port = 32768; port <= 32967; ++port) {
+    auto s = std::make_unique<QUdpSocket>();
+    s->bind(QHostAddress(QHostAddress::LocalHost), static_cast<quint16>(port), QAbstractSocket::DontShareAddress);
+    taken.push_back(std::move(s));  // a port we cannot bind is taken by someone else: fine
+  }
+  Program p;
+  p.Start();
+  ASSERT_TRUE(WaitFor([&] { return p.process.state() == QProcess::NotRunning; }, 5000));
+  EXPECT_EQ(p.process.exitCode(), 1);
+  const std::string log = ReadFile(p.home.path() + "/Data/xapvynCID.txt");
+  EXPECT_TRUE(log.ends_with("xapvynCID xAP Init Error -1 occurred 0 \r\n")) << log;
+  // No setting was loaded: the settings file was never rewritten or backed up.
+  EXPECT_FALSE(QFile::exists(p.home.path() + "/Config/vynRinglet.ini_bck"));
+}
+
+TEST(BlackBox, ReceivedMessagesDoNotDisturbTheProgram) {
+  UdpCollector hub(3639);
+  ASSERT_TRUE(hub.Bound());
+  Program p;
+  p.Start();
+  ASSERT_TRUE(hub.WaitCount(2, 5000));
+  auto portPos = hub.messages[0].find("port=");
+  quint16 port = static_cast<quint16>(std::stoi(hub.messages[0].substr(portPos + 5)));
+  for (const char* text : {"xap-header\n{\nclass=a\n}\n", "garbage\x01\x02", "xap-hbeat\n{\n}\n", ""})
+    SendUdp(port, text);
+  Spin(200);
+  EXPECT_EQ(p.process.state(), QProcess::Running);
+  EXPECT_EQ(p.Terminate(1000), 0);
+}
+
+TEST(BlackBox, CommandLine) {
+  struct Row { QStringList args; int status; const char* out; };
+  const Row rows[] = {
+      {{"--bogus"}, 2, nullptr},
+      {{"--home"}, 2, nullptr},
+      {{"--version"}, 0, "xapvynCID "},
+      {{"--help"}, 0, "Usage: xapvynCID"},
+  };
+  for (const Row& r : rows) {
+    QProcess proc;
+    proc.start(XAPVYNCID_EXE, r.args);
+    ASSERT_TRUE(proc.waitForFinished(5000));
+    EXPECT_EQ(proc.exitCode(), r.status) << r.args.join(' ').toStdString();
+    if (r.out) EXPECT_TRUE(proc.readAllStandardOutput().startsWith(r.out));
+    else EXPECT_EQ(proc.readAllStandardError().count('\n'), 1) << "one-line message";
+  }
+}
+
+}  // namespace
