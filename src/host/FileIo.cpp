@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -51,10 +51,18 @@ HostStatus ReadWholeFile(const std::string& path, std::string& out) {
   return {};
 }
 
-HostStatus WriteFileAtomic(const std::string& path, std::string_view bytes) {
+HostStatus WriteFileAtomic(const std::string& givenPath, std::string_view bytes) {
+  // A symbolic link stays a link: the file it points to is the one replaced.
+  std::string path = givenPath;
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    if (char* real = ::realpath(path.c_str(), nullptr)) {
+      path = real;
+      ::free(real);
+    }
+  }
   const std::string temp = path + ".tmp";
-  const int fd =
-      ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd < 0) return Errno(kWriteCreateTemp);
 
   struct stat old {};

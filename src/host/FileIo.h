@@ -5,7 +5,8 @@
 //  - WriteFileAtomic: replaces a file so that a failure at any point leaves the old
 //    file untouched: the bytes go to path + ".tmp" in the same folder, are flushed
 //    to disk, and the temporary file is then renamed over the path. An existing
-//    file keeps its permission bits. On failure the temporary file is removed and
+//    file keeps its permission bits; a path that is a symbolic link replaces the
+//    file the link points to and the link stays. On failure the temporary file is removed and
 //    the location is one of the kWrite* steps.
 //  - AppendToExistingFile: appends to a file that must already exist.
 //  - FileModifiedTime: last-modified time of a file.

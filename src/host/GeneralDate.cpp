@@ -5,7 +5,7 @@
 
 std::string GeneralDateText(std::chrono::system_clock::time_point when) {
   const std::time_t t = std::chrono::system_clock::to_time_t(when);
-  std::tm tm {};
+  std::tm tm{};
   localtime_r(&t, &tm);
   int hour12 = tm.tm_hour % 12;
   if (hour12 == 0) hour12 = 12;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <locale>
 #include <regex>
 #include <system_error>
 
@@ -47,6 +48,16 @@ std::string_view TrimBlanks(std::string_view text) {
 
 bool HasRegexMeta(std::string_view text) {
   return text.find_first_of("\\^$.|?*+()[]{}") != std::string_view::npos;
+}
+
+// Case-insensitive ECMAScript pattern under the classic locale, so that case folding
+// does not depend on the process locale. Throws std::regex_error for a bad pattern.
+std::regex MakeRegex(const std::string& pattern,
+                     std::regex::flag_type extra = std::regex::flag_type{}) {
+  std::regex re;
+  re.imbue(std::locale::classic());
+  re.assign(pattern, std::regex::ECMAScript | std::regex::icase | extra);
+  return re;
 }
 
 }  // namespace
@@ -101,7 +112,8 @@ HostStatus IniTool::Load(const std::string& fPath) {
     LoadText(bytes);
     return status;
   }
-  if (status.code != ENOENT) return status;
+  // A path through a plain file (ENOTDIR) names no file either.
+  if (status.code != ENOENT && status.code != ENOTDIR) return status;
 
   if (CreateFoldersResult made = CreateFolders(fPath); !made)
     hooks_.Report("xapvynCID", " CreateFolders " + made.folder, 0, made.description);
@@ -152,8 +164,7 @@ std::string IniTool::Read(std::string_view Header, std::string_view Key,
   return e->value;
 }
 
-void IniTool::WriteKey(std::string_view Header, std::string_view Key,
-                       std::string_view newValue) {
+void IniTool::WriteKey(std::string_view Header, std::string_view Key, std::string_view newValue) {
   sections_.AddIfMissing(Upper(Header), Header);
   values_.Set(ValueKey(Header, Key), newValue);
 }
@@ -180,11 +191,11 @@ std::vector<std::string> IniTool::Keys(std::string_view Header) const {
     std::string prefix = Upper(Header);
     prefix += '~';
     for (const Entry& e : values_.entries)
-      if (e.key.compare(0, prefix.size(), prefix) == 0) take(std::string_view(e.key).substr(prefix.size()));
+      if (e.key.compare(0, prefix.size(), prefix) == 0)
+        take(std::string_view(e.key).substr(prefix.size()));
   } else {
     try {
-      const std::regex re("^" + std::string(Header) + "~",
-                          std::regex::ECMAScript | std::regex::icase | std::regex::nosubs);
+      const std::regex re = MakeRegex("^" + std::string(Header) + "~", std::regex::nosubs);
       for (const Entry& e : values_.entries)
         if (std::regex_search(e.key, re)) take(std::string_view(e.key).substr(e.key.find('~') + 1));
     } catch (const std::regex_error&) {
@@ -249,7 +260,8 @@ HostStatus IniTool::Save() {
     if (ec) status = HostStatus::Fail(kSaveBackup, ec.message());
   }
   if (status) status = WriteFileAtomic(path_, SaveText());
-  if (!status) hooks_.Report("xapvynCID", "IniTool Save " + path_, status.location, status.description);
+  if (!status)
+    hooks_.Report("xapvynCID", "IniTool Save " + path_, status.location, status.description);
   return status;
 }
 
@@ -301,7 +313,7 @@ HostStatus IniTool::RewriteFile(const std::string& filename, const std::vector<R
 
   try {
     for (const Rewrite& rw : rewrites) {
-      const std::regex re(rw.pattern, std::regex::ECMAScript | std::regex::icase);
+      const std::regex re = MakeRegex(rw.pattern);
       std::size_t pos = 0;
       std::smatch m;
       while (pos <= text.size() &&

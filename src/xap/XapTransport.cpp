@@ -32,6 +32,13 @@ std::vector<std::string_view> Split(std::string_view s, char sep) {
   return parts;
 }
 
+std::string OneLine(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c == '\n' || c == '\r') c = ' ';
+  return out;
+}
+
 }  // namespace
 
 XapTransport::XapTransport(QObject* parent) : XapTransport(Timing{}, parent) {}
@@ -172,7 +179,9 @@ std::string XapTransport::SendXap(const std::string& sTarget, const std::string&
   for (std::string_view item : Split(sData, '\0')) {
     auto p = item.find('\x01');
     if (p == std::string_view::npos) continue;
-    m.AddItem(sSection, std::string(item.substr(0, p)), std::string(item.substr(p + 1)));
+    // A line break inside a name or value (a scraped web page, an escaped vCard
+    // field) would forge lines of the message: it travels as a blank.
+    m.AddItem(sSection, OneLine(item.substr(0, p)), OneLine(item.substr(p + 1)));
   }
   std::string failure;
   if (!SendDatagram(m.ToXap(), &failure)) return failure;
@@ -194,7 +203,8 @@ void XapTransport::SendHeartbeat(int LongInterval) {
 void XapTransport::HeartbeatTick() {
   tickCounter_ = (tickCounter_ + 1) % 10;
   if (tickCounter_ == 0)
-    SendHeartbeat(static_cast<int>(std::lround(double(hbeatTimer_.interval()) / timing_.msPerSecond)));
+    SendHeartbeat(
+        static_cast<int>(std::lround(double(hbeatTimer_.interval()) / timing_.msPerSecond)));
 }
 
 void XapTransport::ReadDatagrams(QUdpSocket* socket) {

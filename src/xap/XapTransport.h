@@ -30,7 +30,9 @@ class XapTransport : public QObject {
   ~XapTransport() override;
 
   void SetFileLog(FileLog log) { fileLog_ = std::move(log); }
-  void RegisterNewMessageCallback(std::function<void()> onMessage) { callback_ = std::move(onMessage); }
+  void RegisterNewMessageCallback(std::function<void()> onMessage) {
+    callback_ = std::move(onMessage);
+  }
 
   // Binds the sockets; the bound port when positive, -1 or a negated error number on failure.
   int Init();

@@ -1,8 +1,8 @@
-#include "lookup/NumberFormat.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "lookup/NumberFormat.h"
 
 namespace {
 

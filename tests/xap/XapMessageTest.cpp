@@ -1,5 +1,3 @@
-#include "xap/XapMessage.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
@@ -7,6 +5,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "xap/XapMessage.h"
 
 namespace {
 
@@ -100,8 +100,7 @@ TEST(XapMessageBuild, ItemBeforeSectionGoesIntoHeaderAndToXapStillClosesOnce) {
   m.msgUID("u");
   m.AddItem("x", "Extra", "1");
   m.AddHeader();
-  EXPECT_EQ(m.ToXap(),
-            "Extra=1\nxap-header\n{\nv=12\nhop=1\nuid=u\nclass=c\nsource=s\n}\n}\n");
+  EXPECT_EQ(m.ToXap(), "Extra=1\nxap-header\n{\nv=12\nhop=1\nuid=u\nclass=c\nsource=s\n}\n}\n");
 
   XapMessage h;
   h.msgClass("c");
@@ -159,9 +158,9 @@ TEST(XapMessageRead, HeaderValuesAndSections) {
   EXPECT_EQ(r.msg.msgSection(), (std::vector<std::string>{"cid.incoming", ""}));
   const auto items = r.msg.msgCollection(0);
   ASSERT_TRUE(items.has_value());
-  EXPECT_EQ(*items, (XapMessage::ItemCollection{
-                        {"type", "Type=Voice"}, {"phone", "Phone=2015551234"},
-                        {"name", "Name=John Smith"}}));
+  EXPECT_EQ(*items, (XapMessage::ItemCollection{{"type", "Type=Voice"},
+                                                {"phone", "Phone=2015551234"},
+                                                {"name", "Name=John Smith"}}));
   const auto trailing = r.msg.msgCollection(1);
   ASSERT_TRUE(trailing.has_value());
   EXPECT_TRUE(trailing->empty());
@@ -214,8 +213,9 @@ TEST(XapMessageRead, FreshReaderIsAllUnknown) {
 }
 
 TEST(XapMessageRead, MissingTargetStaysUnknown) {
-  Reader r("xap-header\n{\nv=12\nhop=1\nuid=FF00AA00\nclass=xAPBSC.Query\nsource=a.b.c\n}\n"
-           "request\n{\n}\n");
+  Reader r(
+      "xap-header\n{\nv=12\nhop=1\nuid=FF00AA00\nclass=xAPBSC.Query\nsource=a.b.c\n}\n"
+      "request\n{\n}\n");
   EXPECT_EQ(r.msg.msgTarget(), "Unknown");
   EXPECT_EQ(r.msg.msgClass(), "xAPBSC.Query");
   EXPECT_FALSE(r.msg.CompareTarget("vyn.CID.DESK1"));
@@ -228,8 +228,9 @@ TEST(XapMessageRead, EmptyTargetLineGivesEmptyTarget) {
 }
 
 TEST(XapMessageRead, HeartbeatIsIgnored) {
-  Reader r("xap-hbeat\n{\nv=12\nhop=1\nuid=FF123400\nclass=xap-hbeat.alive\n"
-           "source=other.dev.x\ninterval=60\nport=3639\n}\n");
+  Reader r(
+      "xap-hbeat\n{\nv=12\nhop=1\nuid=FF123400\nclass=xap-hbeat.alive\n"
+      "source=other.dev.x\ninterval=60\nport=3639\n}\n");
   EXPECT_EQ(r.msg.msgClass(), "Unknown");
   EXPECT_EQ(r.msg.msgSource(), "Unknown");
   EXPECT_EQ(r.msg.msgTarget(), "Unknown");
@@ -248,14 +249,15 @@ TEST(XapMessageRead, HeaderMarkerFoundAnywhereInFirstLineWithoutRegardToCase) {
 }
 
 TEST(XapMessageRead, SpacesAroundNamesAndValues) {
-  Reader r("xap-header\n{\n  Class = CID.Incoming  \nSOURCE=a.b.c\n}\nCID.Incoming\n{\n"
-           " Phone = 555\n}\n");
+  Reader r(
+      "xap-header\n{\n  Class = CID.Incoming  \nSOURCE=a.b.c\n}\nCID.Incoming\n{\n"
+      " Phone = 555\n}\n");
   EXPECT_EQ(r.msg.msgClass(), "CID.Incoming");
   EXPECT_EQ(r.msg.msgSource(), "a.b.c");
   EXPECT_TRUE(r.msg.CompareClass("cid.incoming"));
   EXPECT_EQ(r.msg.GetItem("CID.Incoming", "phone"), " 555");
-  EXPECT_EQ(r.msg.msgCollection(0)->at(0), (std::pair<std::string, std::string>{
-                                                 "phone", " Phone = 555"}));
+  EXPECT_EQ(r.msg.msgCollection(0)->at(0),
+            (std::pair<std::string, std::string>{"phone", " Phone = 555"}));
 }
 
 TEST(XapMessageRead, ValueIsEverythingAfterFirstEquals) {
@@ -272,8 +274,9 @@ TEST(XapMessageRead, HeaderLinesWithoutKnownNamesAreIgnored) {
 }
 
 TEST(XapMessageRead, CarriageReturnStaysPartOfLine) {
-  Reader r("xap-header\r\n{\r\nv=12\r\nclass=CID.Incoming\r\nsource=a.b.c\r\n}\r\n"
-           "CID.Incoming\r\n{\r\nPhone=555\r\n}\r\n");
+  Reader r(
+      "xap-header\r\n{\r\nv=12\r\nclass=CID.Incoming\r\nsource=a.b.c\r\n}\r\n"
+      "CID.Incoming\r\n{\r\nPhone=555\r\n}\r\n");
   EXPECT_EQ(r.msg.msgClass(), "CID.Incoming\r");
   EXPECT_EQ(r.msg.msgSource(), "a.b.c\r");
   EXPECT_FALSE(r.msg.CompareClass("CID.Incoming"));
@@ -297,8 +300,9 @@ TEST(XapMessageRead, BlankLineBeforeSectionNameBecomesTheName) {
 }
 
 TEST(XapMessageRead, RepeatedSectionNameStopsThere) {
-  Reader r("xap-header\n{\nclass=a\n}\nOne\n{\nx=1\n}\nTwo\n{\ny=2\n}\nONE\n{\nz=3\n}\n"
-           "Three\n{\nw=4\n}\n");
+  Reader r(
+      "xap-header\n{\nclass=a\n}\nOne\n{\nx=1\n}\nTwo\n{\ny=2\n}\nONE\n{\nz=3\n}\n"
+      "Three\n{\nw=4\n}\n");
   EXPECT_EQ(r.msg.msgClass(), "a");
   EXPECT_EQ(r.msg.msgSection(), (std::vector<std::string>{"one", "two"}));
   EXPECT_EQ(r.msg.GetItem("one", "x"), "1");
@@ -309,8 +313,9 @@ TEST(XapMessageRead, RepeatedSectionNameStopsThere) {
 }
 
 TEST(XapMessageRead, RepeatedItemNameStopsAtSecondLine) {
-  Reader r("xap-header\n{\nclass=a\n}\nOne\n{\nName=first\nPhone=1\n NAME =second\nAfter=x\n}\n"
-           "Two\n{\ny=2\n}\n");
+  Reader r(
+      "xap-header\n{\nclass=a\n}\nOne\n{\nName=first\nPhone=1\n NAME =second\nAfter=x\n}\n"
+      "Two\n{\ny=2\n}\n");
   EXPECT_EQ(r.msg.GetItem("One", "Name"), "first");
   EXPECT_EQ(r.msg.GetItem("One", "Phone"), "1");
   EXPECT_EQ(r.msg.GetItem("One", "After"), "Unknown");
@@ -459,8 +464,8 @@ const AddressCase kAddressCases[] = {
     {"SubAddressStaysInPart", "vyn.CID.DESK1:CID.NetCallerIDLine1.Text", "vyn.CID.DESK1", false},
     {"SubAddressStarPart", "vyn.CID.DESK1:CID.NetCallerIDLine1.Text", "vyn.CID.DESK1:CID.*.Text",
      true},
-    {"SubAddressNotSplitAtColon", "vyn.CID.DESK1:CID.NetCallerIDLine1.Text",
-     "vyn.CID.DESK1.*.Text", false},
+    {"SubAddressNotSplitAtColon", "vyn.CID.DESK1:CID.NetCallerIDLine1.Text", "vyn.CID.DESK1.*.Text",
+     false},
     {"SubAddressStarAcrossColon", "vyn.CID.DESK1:CID.NetCallerIDLine1.Text", "vyn.CID.*.*.Text",
      true},
     {"SubAddressGreater", "vyn.CID.DESK1:CID.NetCallerIDLine1.Text", "vyn.CID.>", true},

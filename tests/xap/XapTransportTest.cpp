@@ -135,13 +135,16 @@ TEST(XapTransport, SendXapItemsAndTarget) {
   data += std::string("\0NoSeparator", 12);
   rig.xap->SendXap("acme.watch.pc1", "Homeseer.Role", "Role", data);
   rig.xap->SendXap("", "Empty.Class", "Nothing", "");
-  ASSERT_TRUE(rig.hub.WaitCount(2));
+  rig.xap->SendXap("", "C", "S", XapItems({{"Name", "EVIL\nclass=forged\r"}}));
+  ASSERT_TRUE(rig.hub.WaitCount(3));
   EXPECT_EQ(rig.hub.messages[0],
             "xap-header\n{\nv=12\nhop=1\nuid=FF008000\nclass=Homeseer.Role\nsource=vyn.CID.DESK1\n"
             "target=acme.watch.pc1\n}\nRole\n{\nRole=Application\nForm=Setup\x01" "Form\n}\n");
   EXPECT_EQ(rig.hub.messages[1],
             "xap-header\n{\nv=12\nhop=1\nuid=FF008000\nclass=Empty.Class\nsource=vyn.CID.DESK1\n"
             "}\nNothing\n{\n}\n");
+  EXPECT_NE(rig.hub.messages[2].find("\nName=EVIL class=forged \n"), std::string::npos)
+      << "a line break in a value cannot forge a line";
 }
 
 TEST(XapTransport, ReceivedMessagesAreQueuedAndHandedOverInOrder) {

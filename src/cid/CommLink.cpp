@@ -1,0 +1,353 @@
+#include "cid/CommLink.h"
+
+#include <QEventLoop>
+#include <QFile>
+#include <QTime>
+
+namespace {
+
+QSerialPort::Parity ToQt(Parity p) {
+  switch (p) {
+    case Parity::Even: return QSerialPort::EvenParity;
+    case Parity::Odd: return QSerialPort::OddParity;
+    case Parity::Mark: return QSerialPort::MarkParity;
+    case Parity::Space: return QSerialPort::SpaceParity;
+    case Parity::None: break;
+  }
+  return QSerialPort::NoParity;
+}
+
+QSerialPort::StopBits ToQt(StopBits s) {
+  switch (s) {
+    case StopBits::OneAndHalf: return QSerialPort::OneAndHalfStop;
+    case StopBits::Two: return QSerialPort::TwoStop;
+    case StopBits::One: break;
+  }
+  return QSerialPort::OneStop;
+}
+
+std::string ToLocal(const QString& s) { return s.toLocal8Bit().toStdString(); }
+
+std::string ToStd(const QByteArray& bytes) {
+  return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+}  // namespace
+
+CommLink::CommLink(const Settings& settings, CallerRecord& record, EventLog& log,
+                   ShuttingDown shuttingDown, QObject* parent)
+    : QObject(parent),
+      settings_(settings),
+      log_(log),
+      shuttingDown_(std::move(shuttingDown)),
+      parser_(settings, record) {
+  clock_ = [] { return QTime::currentTime().toString(QStringLiteral("hh:mm:ss")).toStdString(); };
+
+  CallerIdParser::LinkHooks hooks;
+  hooks.StartTimer5 = [this] { timer5_.start(timer5Interval_); };
+  hooks.StopTimer5 = [this] { timer5_.stop(); };
+  hooks.AppendCommData = [this](const std::string& text) {
+    traffic_.AppendCommData(text);
+    ScrollEchoWindows();
+  };
+  hooks.LogFailure = [this](const std::string& text, int location, const std::string& what) {
+    LogFailure(text, location, what);
+  };
+  parser_.SetLinkHooks(std::move(hooks));
+
+  restTimer_.setSingleShot(true);
+  reconnectTimer_.setSingleShot(true);
+  connect(&timer5_, &QTimer::timeout, this, [this] { parser_.Timer5Expired(); });
+  connect(&connectTimer_, &QTimer::timeout, this, &CommLink::OnConnectTimer);
+  connect(&restTimer_, &QTimer::timeout, this,
+          [this] { buffer_.TakeRest(BufferRules(false), BufferSink()); });
+  connect(&reconnectTimer_, &QTimer::timeout, this, [this] {
+    if (networkLink_ && !IsShuttingDown()) StartConnect();
+  });
+
+  connect(&com1_, &QSerialPort::readyRead, this, &CommLink::OnSerialReadyRead);
+  connect(&com1_, &QSerialPort::errorOccurred, this, &CommLink::OnSerialError);
+  connect(&winsock2_, &QTcpSocket::connected, this, &CommLink::OnTcpConnected);
+  connect(&winsock2_, &QTcpSocket::readyRead, this, &CommLink::OnTcpReadyRead);
+  connect(&winsock2_, &QTcpSocket::disconnected, this, &CommLink::OnTcpDisconnected);
+  connect(&winsock2_, &QTcpSocket::errorOccurred, this, &CommLink::OnTcpError);
+}
+
+CommLink::~CommLink() {
+  // The controls are destroyed after this body; none of their signals may reach
+  // a half-destroyed link.
+  com1_.disconnect(this);
+  winsock2_.disconnect(this);
+  if (connectWait_) connectWait_->quit();
+  winsock2_.abort();
+  if (com1_.isOpen()) com1_.close();
+}
+
+bool CommLink::PortOpen(const std::string& portText) {
+  const LinkTarget target = ParseCommPort(portText);
+  bool open = false;
+  if (target.kind == LinkKind::Serial)
+    open = !networkLink_ && com1_.isOpen() && serialDevice_ == target.device;
+  else if (target.kind == LinkKind::Tcp)
+    open = networkLink_ && winsock2_.state() == QAbstractSocket::ConnectedState &&
+           tcpHost_ == target.host && tcpPort_ == target.port;
+  if (open) return true;
+  return OpenCommPort(portText, settings_.CIDPortString);
+}
+
+bool CommLink::OpenCommPort(const std::string& portText, const std::string& portSettings) {
+  const LinkTarget target = ParseCommPort(portText);
+  tries_ = 0;
+  if (target.kind == LinkKind::Tcp) return OpenTcp(portText, target);
+  return OpenSerial(portText, target, portSettings);
+}
+
+bool CommLink::OpenSerial(const std::string& portText, const LinkTarget& target,
+                          const std::string& portSettings) {
+  networkLink_ = false;
+  CloseTcp();
+  const std::string failure = "NetCallerID OpenCommPort " + portText;
+  if (!target.Usable()) {
+    LogFailure(failure, 1, target.reason);
+    SetPortStatus(portText, false);
+    return false;
+  }
+  if (com1_.isOpen() && serialDevice_ != target.device) CloseSerial();
+  if (!com1_.isOpen()) {
+    const PortSettingsResult line = ParsePortSettings(portSettings);
+    if (!line.settings) {
+      LogFailure(failure, 2, line.reason);
+      SetPortStatus(portText, false);
+      return false;
+    }
+    com1_.setPortName(QFile::decodeName(QByteArray::fromStdString(target.device)));
+    com1_.setBaudRate(line.settings->speed);
+    com1_.setParity(ToQt(line.settings->parity));
+    com1_.setDataBits(static_cast<QSerialPort::DataBits>(line.settings->dataBits));
+    com1_.setStopBits(ToQt(line.settings->stopBits));
+    com1_.setFlowControl(QSerialPort::NoFlowControl);
+    if (!com1_.open(QIODevice::ReadWrite)) {
+      LogFailure(failure, 3, ToLocal(com1_.errorString()));
+      SetPortStatus(portText, false);
+      return false;
+    }
+    serialDevice_ = target.device;
+  }
+  SetPortStatus(portText, true);
+  return true;
+}
+
+bool CommLink::OpenTcp(const std::string& portText, const LinkTarget& target) {
+  networkLink_ = true;
+  CloseSerial();
+  if (!target.Usable()) {
+    LogFailure("NetCallerID OpenCommPort " + portText, 1, target.reason);
+    SetPortStatus(portText, false);
+    return false;
+  }
+  bool result = false;
+  if (winsock2_.state() == QAbstractSocket::ConnectedState && tcpHost_ == target.host &&
+      tcpPort_ == target.port) {
+    result = true;
+  } else if (connectWait_ == nullptr) {
+    // (A call made while a connect wait is already running gives up at once
+    // instead of restarting that wait from inside it.)
+    reconnectTimer_.stop();
+    tcpHost_ = target.host;
+    tcpPort_ = static_cast<quint16>(target.port);
+    connectTimer_.start(connectInterval_);
+    StartConnect();
+    if (winsock2_.state() == QAbstractSocket::ConnectedState) connectTimer_.stop();
+    if (connectTimer_.isActive()) {
+      QEventLoop wait;
+      connectWait_ = &wait;
+      wait.exec();
+      connectWait_ = nullptr;
+    }
+    result = winsock2_.state() == QAbstractSocket::ConnectedState;
+    if (!result) {
+      connectTimer_.stop();
+      if (!IsShuttingDown()) Log("Unable to connect to CM11A via TCP " + portText);
+    }
+  }
+  SetPortStatus(portText, result);
+  return result;
+}
+
+void CommLink::StartConnect() {
+  ownClose_ = true;
+  winsock2_.abort();
+  ownClose_ = false;
+  tcpEstablished_ = false;
+  winsock2_.connectToHost(QString::fromLatin1(tcpHost_.data(), static_cast<qsizetype>(tcpHost_.size())),
+                          tcpPort_);
+}
+
+void CommLink::ScheduleReconnect(int delayMs) {
+  if (IsShuttingDown()) return;
+  if (reconnectTimer_.isActive() && reconnectTimer_.remainingTime() <= delayMs) return;
+  reconnectTimer_.start(delayMs);
+}
+
+void CommLink::CloseSerial() {
+  if (com1_.isOpen()) com1_.close();
+  serialDevice_.clear();
+}
+
+void CommLink::CloseTcp() {
+  connectTimer_.stop();
+  reconnectTimer_.stop();
+  if (connectWait_) connectWait_->quit();
+  ownClose_ = true;
+  winsock2_.abort();
+  ownClose_ = false;
+}
+
+void CommLink::ClosePort() {
+  CloseSerial();
+  CloseTcp();
+  restTimer_.stop();
+}
+
+void CommLink::ModemSend(const std::string& text) {
+  if (!PortOpen(settings_.CIDCommPort)) {
+    Log("Unable to Send to NetCallerID, Port not open");
+    return;
+  }
+  traffic_.AppendSent(text);
+  ScrollEchoWindows();
+  const QByteArray bytes(text.data(), static_cast<qsizetype>(text.size()));
+  if (networkLink_) {
+    closeReports_ = 0;
+    if (winsock2_.write(bytes) < 0) LogFailure("ModemSend: ", 3, ToLocal(winsock2_.errorString()));
+  } else {
+    if (com1_.write(bytes) < 0) LogFailure("ModemSend: ", 3, ToLocal(com1_.errorString()));
+  }
+}
+
+void CommLink::ProcessCommData(const std::string& text, int eventCode) {
+  traffic_.AppendEventCode(eventCode);
+  traffic_.AppendReceived(text, clock_ ? clock_() : std::string());
+  ScrollEchoWindows();
+  if (eventCode != 2) return;
+
+  const CommBuffer::FeedResult fed = buffer_.Feed(text, BufferRules(restDelay_ > 0), BufferSink());
+  if (fed.dropped > 0)
+    Log("ProcessCommData receive buffer full: " + std::to_string(fed.dropped) +
+        " characters without line end dropped");
+  if (fed.restWaiting)
+    restTimer_.start(restDelay_);
+  else
+    restTimer_.stop();
+}
+
+void CommLink::InitLink() {
+  const std::string port = settings_.CIDCommPort;
+  if (PortOpen(port)) {
+    if (!settings_.CIDModemInitString.empty()) ModemSend(settings_.CIDModemInitString + "\r\n");
+    if (!openedReported_) {
+      Log("xapvynCID Modem Comm Port " + port + " Opened");
+      openedReported_ = true;
+    }
+  } else {
+    Log("Error Opening xapvynCID Modem Comm Port number  " + port);
+    openedReported_ = false;
+  }
+}
+
+CommBuffer::Rules CommLink::BufferRules(bool deferRest) const {
+  CommBuffer::Rules rules;
+  rules.insertModemCrLf = settings_.InsertModemCrLf;
+  rules.numberPrefix = settings_.CIDNumberPrefix;
+  rules.namePrefix = settings_.CIDNamePrefix;
+  rules.deferRest = deferRest;
+  return rules;
+}
+
+CommBuffer::Sink CommLink::BufferSink() {
+  CommBuffer::Sink sink;
+  sink.line = [this](const std::string& line) { parser_.DoModem(line); };
+  sink.frame = [this](const std::string& frame) { parser_.DoModemNetCallerID(frame); };
+  return sink;
+}
+
+void CommLink::SetPortStatus(const std::string& portText, bool open) {
+  portStatus_ = PortStatusText(portText, open, tries_);
+  emit PortStatusChanged();
+}
+
+void CommLink::Log(const std::string& text) { log_.LogEvent("xapvynCID", text); }
+
+void CommLink::LogFailure(const std::string& text, int location, const std::string& description) {
+  log_.SetError(location, description);
+  log_.LogEvent("xapvynCID", text);
+}
+
+void CommLink::OnSerialReadyRead() { ProcessCommData(ToStd(com1_.readAll()), 2); }
+
+void CommLink::OnSerialError(QSerialPort::SerialPortError error) {
+  if (error == QSerialPort::NoError) return;
+  ProcessCommData(std::string(), 1000 + static_cast<int>(error));
+  if ((error == QSerialPort::ReadError || error == QSerialPort::ResourceError) &&
+      com1_.isOpen()) {
+    // Left open, a port whose device went away reports the same error again
+    // and again at full speed; closed, it waits for the next PortOpen.
+    const std::string device = serialDevice_;
+    const std::string description = ToLocal(com1_.errorString());
+    CloseSerial();
+    Log("CommERROR " + device + ": " + description + "; port closed");
+  }
+}
+
+void CommLink::OnTcpConnected() {
+  connectTimer_.stop();
+  tcpEstablished_ = true;
+  errorReports_ = 0;
+  if (connectWait_) connectWait_->quit();
+}
+
+void CommLink::OnTcpReadyRead() {
+  const std::string text = ToStd(winsock2_.readAll());
+  if (text.empty()) return;
+  ProcessCommData(text, 2);
+  if (text.find("Port not available.") == std::string::npos) closeReports_ = 0;
+}
+
+void CommLink::OnTcpDisconnected() {
+  if (ownClose_ || IsShuttingDown()) return;
+  // Text that came with the close is still in the socket's buffer.
+  if (winsock2_.bytesAvailable() > 0) OnTcpReadyRead();
+  if (closeReports_ < kReportLimit) {
+    ++closeReports_;
+    Log("TCP Port Connect Closed");
+  }
+  // Reconnecting from inside the socket's own disconnect signal would be undone
+  // by the socket's clean-up after it; the timer starts it right after.
+  ScheduleReconnect(0);
+}
+
+void CommLink::OnTcpError(QAbstractSocket::SocketError error) {
+  if (ownClose_ || IsShuttingDown()) return;
+  // A peer close is reported and followed up by the disconnect handler.
+  if (error == QAbstractSocket::RemoteHostClosedError) return;
+  // While ConnectTimer runs it makes the next attempt itself.
+  if (connectTimer_.isActive()) return;
+  if (errorReports_ < kReportLimit) {
+    ++errorReports_;
+    Log("Winsock2_Error at State " + std::to_string(static_cast<int>(winsock2_.state())) + ", " +
+        std::to_string(static_cast<int>(error)) + " " + ToLocal(winsock2_.errorString()));
+  }
+  // An established connection that broke is retried at once; a failed attempt
+  // only after the connect interval, so an unreachable box is not hammered.
+  ScheduleReconnect(tcpEstablished_ ? 0 : connectInterval_);
+}
+
+void CommLink::OnConnectTimer() {
+  ++tries_;
+  if (winsock2_.state() != QAbstractSocket::ConnectedState && tries_ < kConnectAttempts) {
+    StartConnect();
+  } else {
+    connectTimer_.stop();
+    if (connectWait_) connectWait_->quit();
+  }
+}

@@ -1,0 +1,158 @@
+#pragma once
+// CommLink: the caller-ID link of the main window. It owns the serial port Com1,
+// the TCP socket Winsock2 of a network caller-ID box, the timers ConnectTimer
+// (TCP connect retries) and Timer5 (call completion), the receive buffer, the
+// caller-ID parser and the traffic texts.
+//
+// Which link is used comes from CIDCommPort (see ParseCommPort); Settings,
+// CallerRecord and EventLog belong to the application and must outlive the link.
+// Everything runs on the thread that owns the object.
+//
+//  - PortOpen(port): true when the link named by the port text is open, opening
+//    it first (with CIDPortString) when not. A link open to another target is
+//    closed first, so a changed setting takes effect.
+//  - OpenCommPort(port, settings): opens the link. For TCP it connects and waits
+//    in a nested event loop while ConnectTimer runs: one attempt and five retries,
+//    ConnectTimer's interval apart, then "Unable to connect to CM11A via TCP ".
+//  - ModemSend(text): opens the link if needed, shows the command in CommData and
+//    sends it.
+//  - ProcessCommData(text, code): the common receive path (code 2 = data).
+//  - ClosePort(): closes the serial port and the socket and stops retrying.
+//  - InitLink(): the start-up use: open, send CIDModemInitString + CR LF, report
+//    "Opened" once (or "Error Opening ...").
+//
+// After a peer close or a socket error the TCP link reconnects by itself: at once
+// when an established connection ended, after ConnectTimer's interval when a
+// connect attempt failed (so a box that is off is not hammered). "TCP Port Connect
+// Closed" is reported at most 3 times in a row (until data without "Port not
+// available." arrives or a command is sent), socket errors at most 3 times until
+// a connection is made. Nothing reconnects while the shutting-down test is true.
+//
+// A serial port that fails while open (ReadError, ResourceError: the device went
+// away) is closed at once with one "CommERROR " log line; the next PortOpen or
+// ModemSend reopens it. Every serial error code shows in CommStatus as 1000 + the
+// QSerialPort error value.
+//
+// TrafficChanged is emitted after every change of CommData or CommStatus,
+// PortStatusChanged after every change of the port status text.
+#include <QObject>
+#include <QSerialPort>
+#include <QTcpSocket>
+#include <QTimer>
+#include <functional>
+#include <string>
+
+#include "app/EventLog.h"
+#include "app/Settings.h"
+#include "cid/CallerIdParser.h"
+#include "cid/CallerRecord.h"
+#include "cid/CommBuffer.h"
+#include "cid/LinkSettings.h"
+#include "cid/TrafficText.h"
+
+class QEventLoop;
+
+class CommLink : public QObject {
+  Q_OBJECT
+
+ public:
+  using ShuttingDown = std::function<bool()>;
+  using Clock = std::function<std::string()>;  // local time as "hh:mm:ss"
+
+  static constexpr int kConnectInterval = 2000;
+  static constexpr int kTimer5Interval = 500;
+  static constexpr int kRestDelay = 100;
+  static constexpr int kConnectAttempts = 6;
+  static constexpr int kReportLimit = 3;
+
+  CommLink(const Settings& settings, CallerRecord& record, EventLog& log,
+           ShuttingDown shuttingDown, QObject* parent = nullptr);
+  ~CommLink() override;
+
+  void SetConnectInterval(int ms) { connectInterval_ = ms; }
+  void SetTimer5Interval(int ms) { timer5Interval_ = ms; }
+  // How long the device must stay quiet before an unterminated line that holds a
+  // prefix is taken as complete (InsertModemCrLf); 0 takes it at once.
+  void SetRestDelay(int ms) { restDelay_ = ms; }
+  void SetClock(Clock clock) { clock_ = std::move(clock); }
+  void SetCallHooks(CallerIdParser::CallHooks hooks) { parser_.SetCallHooks(std::move(hooks)); }
+
+  bool PortOpen(const std::string& portText);
+  bool OpenCommPort(const std::string& portText, const std::string& portSettings);
+  void ModemSend(const std::string& text);
+  void ClosePort();
+  void ProcessCommData(const std::string& text, int eventCode);
+  void InitLink();
+  // Forget that "Opened" was reported (start-up).
+  void ClearOpenedReport() { openedReported_ = false; }
+
+  CallerIdParser& Parser() { return parser_; }
+  bool NetworkLink() const { return networkLink_; }
+  int ConnectTries() const { return tries_; }
+  const std::string& CommData() const { return traffic_.CommData(); }
+  const std::string& CommStatus() const { return traffic_.CommStatus(); }
+  const std::string& PortStatus() const { return portStatus_; }
+  const std::string& CommBufferText() const { return buffer_.Text(); }
+  QSerialPort& Com1() { return com1_; }
+  QTcpSocket& Winsock2() { return winsock2_; }
+
+ signals:
+  void TrafficChanged();
+  void PortStatusChanged();
+
+ private:
+  bool OpenSerial(const std::string& portText, const LinkTarget& target,
+                  const std::string& portSettings);
+  bool OpenTcp(const std::string& portText, const LinkTarget& target);
+  void CloseSerial();
+  void CloseTcp();
+  void StartConnect();
+  void ScheduleReconnect(int delayMs);
+  void SetPortStatus(const std::string& portText, bool open);
+  void Log(const std::string& text);
+  void LogFailure(const std::string& text, int location, const std::string& description);
+  void ScrollEchoWindows() { emit TrafficChanged(); }
+  CommBuffer::Rules BufferRules(bool deferRest) const;
+  CommBuffer::Sink BufferSink();
+  bool IsShuttingDown() const { return shuttingDown_ && shuttingDown_(); }
+
+  void OnSerialReadyRead();
+  void OnSerialError(QSerialPort::SerialPortError error);
+  void OnTcpConnected();
+  void OnTcpReadyRead();
+  void OnTcpDisconnected();
+  void OnTcpError(QAbstractSocket::SocketError error);
+  void OnConnectTimer();
+
+  const Settings& settings_;
+  EventLog& log_;
+  ShuttingDown shuttingDown_;
+  Clock clock_;
+  CallerIdParser parser_;
+  CommBuffer buffer_;
+  TrafficText traffic_;
+  std::string portStatus_ = "Port Status";
+
+  QSerialPort com1_;
+  QTcpSocket winsock2_;
+  QTimer connectTimer_;
+  QTimer timer5_;
+  QTimer restTimer_;
+  QTimer reconnectTimer_;
+  QEventLoop* connectWait_ = nullptr;
+
+  int connectInterval_ = kConnectInterval;
+  int timer5Interval_ = kTimer5Interval;
+  int restDelay_ = kRestDelay;
+
+  std::string serialDevice_;  // device Com1 was opened on
+  std::string tcpHost_;
+  quint16 tcpPort_ = 0;
+  bool networkLink_ = false;
+  bool openedReported_ = false;
+  bool ownClose_ = false;       // our own close of Winsock2 is not a peer close
+  bool tcpEstablished_ = false; // the current Winsock2 attempt reached Connected
+  int tries_ = 0;
+  int closeReports_ = 0;
+  int errorReports_ = 0;
+};
