@@ -1,9 +1,12 @@
 #include "app/Application.h"
 
+#include <ctime>
 #include <exception>
 #include <stdexcept>
 
+#include "announce/Announce.h"
 #include "app/Paths.h"
+#include "lookup/NumberFormat.h"
 #include "host/CreateFolders.h"
 
 namespace {
@@ -22,6 +25,19 @@ Application::Application(Options options, QObject* parent)
   log_.SetEchoToStderr(options_.headless);
   log_.SetXapSend([this](const std::string& t, const std::string& c, const std::string& s,
                          const std::string& d) { outbox_.SendXap(t, c, s, d); });
+  link_ = new CommLink(settings_, record_, log_, [this] { return shuttingDown_; }, this);
+  link_->SetConnectInterval(options_.connectIntervalMs);
+  link_->SetTimer5Interval(options_.timer5IntervalMs);
+  link_->SetRestDelay(options_.restDelayMs);
+  CallerIdParser::CallHooks hooks;
+  hooks.HSPAddressBookLookup = [this](const std::string& n, const std::string& m) {
+    return HSPAddressBookLookup(n, m);
+  };
+  hooks.AnnounceCall = [this](const std::string& n, const std::string& c, const std::string& m) {
+    AnnounceCall(n, c, m);
+  };
+  hooks.SendCIDSentry = [this](const std::string& c, const std::string& d) { SendCIDSentry(c, d); };
+  link_->SetCallHooks(std::move(hooks));
 }
 
 Application::~Application() { Shutdown(); }
@@ -134,11 +150,38 @@ void Application::InitIniKeys() {
 
 void Application::InitHW() {
   shuttingDown_ = false;
+  link_->ClearOpenedReport();
   InitIniKeys();
   InitApplication();
 }
 
-void Application::InitApplication() {}
+void Application::InitApplication() {
+  fromXapFlag_ = false;
+  link_->InitLink();
+}
+
+std::string Application::HSPAddressBookLookup(const std::string& number, const std::string& name) {
+  return FormatPhoneNumber(NumberKey(number), settings_.StripPrefix) + " : " + name;
+}
+
+void Application::AnnounceCall(const std::string& name, const std::string& callerName,
+                               const std::string& number) {
+  try {
+    AnnounceOptions o{settings_.CIDIncoming, settings_.MessageDisplay, settings_.XapVoice,
+                      settings_.FormatPrefix};
+    std::time_t t = std::time(nullptr);
+    std::tm now{};
+    localtime_r(&t, &now);
+    ::AnnounceCall(name, callerName, number, o, fromXapFlag_, now,
+                   [this](const std::string& tg, const std::string& c, const std::string& s,
+                          const std::string& d) { outbox_.SendXap(tg, c, s, d); });
+  } catch (const std::exception& e) {
+    log_.SetError(1, e.what());
+    log_.LogEvent(kProgram, "Ringlet ");
+  }
+}
+
+void Application::SendCIDSentry(const std::string&, const std::string&) {}
 
 void Application::onMessage() {
   if (messageBusy_ || !xap_) return;
@@ -154,6 +197,7 @@ void Application::Shutdown() {
   if (finished_) return;
   finished_ = true;
   shuttingDown_ = true;
+  link_->ClosePort();
   if (xap_) xap_->Unload();
   host_.reset();
   emit finished(0);

@@ -10,6 +10,8 @@
 
 #include "app/EventLog.h"
 #include "app/Settings.h"
+#include "cid/CallerRecord.h"
+#include "cid/CommLink.h"
 #include "host/Homeseer.h"
 #include "xap/XapOutbox.h"
 #include "xap/XapTransport.h"
@@ -21,6 +23,10 @@ class Application : public QObject {
     std::string home;          // program folder, without trailing "/"
     bool headless = true;      // no tray or windows; event lines also go to stderr
     XapTransport::Timing xapTiming;
+    // Caller-ID link timers (ms).
+    int connectIntervalMs = CommLink::kConnectInterval;
+    int timer5IntervalMs = CommLink::kTimer5Interval;
+    int restDelayMs = CommLink::kRestDelay;
   };
 
   explicit Application(Options options, QObject* parent = nullptr);
@@ -41,6 +47,11 @@ class Application : public QObject {
   // Drains the received-message queue, one message at a time, guarded against re-entry.
   void onMessage();
 
+  // The call path: lookup, announcement, displays.
+  std::string HSPAddressBookLookup(const std::string& number, const std::string& name);
+  void AnnounceCall(const std::string& name, const std::string& callerName, const std::string& number);
+  void SendCIDSentry(const std::string& callerName, const std::string& displayNumber);
+
   // Sends one xAP message (queued until the transport is ready).
   void SendXap(const std::string& target, const std::string& msgClass, const std::string& section,
                const std::string& data) {
@@ -55,6 +66,9 @@ class Application : public QObject {
   Settings& CurrentSettings() { return settings_; }
   Homeseer* Host() { return host_.get(); }
   XapTransport* Xap() { return xap_; }
+  CommLink* Link() { return link_; }
+  CallerRecord& Record() { return record_; }
+  bool FromXapFlag() const { return fromXapFlag_; }
   bool XapReady() const { return outbox_.Ready(); }
   bool ShuttingDown() const { return shuttingDown_; }
   bool OcidFlag() const { return ocid_; }
@@ -77,6 +91,8 @@ class Application : public QObject {
   XapOutbox outbox_;
   std::unique_ptr<Homeseer> host_;
   XapTransport* xap_ = nullptr;
+  CallerRecord record_;
+  CommLink* link_ = nullptr;
   std::function<void(const std::string&)> messageHandler_;
 
   std::string programFolder_;
@@ -85,6 +101,7 @@ class Application : public QObject {
   std::string interfaceAddress_ = "Default";
   std::string broadcastAddress_ = "Default";
   bool ocid_ = true;
+  bool fromXapFlag_ = false;
   bool shuttingDown_ = false;
   bool messageBusy_ = false;
   bool finished_ = false;

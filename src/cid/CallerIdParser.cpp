@@ -25,7 +25,8 @@ void CallerIdParser::DoModem(const std::string& line) {
     step = 1;
     const std::size_t namePos = cid::FindNoCase(line, settings_.CIDNamePrefix);
     if (namePos != std::string::npos) {
-      record_.Name = cid::Trim(std::string_view(line).substr(namePos + settings_.CIDNamePrefix.size()));
+      record_.Name =
+          cid::Trim(std::string_view(line).substr(namePos + settings_.CIDNamePrefix.size()));
       record_.NameDetected = true;
       AppendCommData(" ... Name=" + record_.Name + " ... ");
       if (record_.NumberDetected)
@@ -111,9 +112,8 @@ void CallerIdParser::ProcessModemInput() {
     const std::string name = record_.Name;
     const std::string number = record_.Number;
     step = 4;
-    const std::string answer = call_.HSPAddressBookLookup
-                                   ? call_.HSPAddressBookLookup(number, name)
-                                   : number + " : " + name;
+    const std::string answer = call_.HSPAddressBookLookup ? call_.HSPAddressBookLookup(number, name)
+                                                          : number + " : " + name;
     // Split at the first separator only, so a caller name that itself holds
     // " : " reaches the announcement whole.
     const std::size_t sep = answer.find(" : ");

@@ -8,20 +8,28 @@ namespace {
 
 QSerialPort::Parity ToQt(Parity p) {
   switch (p) {
-    case Parity::Even: return QSerialPort::EvenParity;
-    case Parity::Odd: return QSerialPort::OddParity;
-    case Parity::Mark: return QSerialPort::MarkParity;
-    case Parity::Space: return QSerialPort::SpaceParity;
-    case Parity::None: break;
+    case Parity::Even:
+      return QSerialPort::EvenParity;
+    case Parity::Odd:
+      return QSerialPort::OddParity;
+    case Parity::Mark:
+      return QSerialPort::MarkParity;
+    case Parity::Space:
+      return QSerialPort::SpaceParity;
+    case Parity::None:
+      break;
   }
   return QSerialPort::NoParity;
 }
 
 QSerialPort::StopBits ToQt(StopBits s) {
   switch (s) {
-    case StopBits::OneAndHalf: return QSerialPort::OneAndHalfStop;
-    case StopBits::Two: return QSerialPort::TwoStop;
-    case StopBits::One: break;
+    case StopBits::OneAndHalf:
+      return QSerialPort::OneAndHalfStop;
+    case StopBits::Two:
+      return QSerialPort::TwoStop;
+    case StopBits::One:
+      break;
   }
   return QSerialPort::OneStop;
 }
@@ -179,8 +187,8 @@ void CommLink::StartConnect() {
   winsock2_.abort();
   ownClose_ = false;
   tcpEstablished_ = false;
-  winsock2_.connectToHost(QString::fromLatin1(tcpHost_.data(), static_cast<qsizetype>(tcpHost_.size())),
-                          tcpPort_);
+  winsock2_.connectToHost(
+      QString::fromLatin1(tcpHost_.data(), static_cast<qsizetype>(tcpHost_.size())), tcpPort_);
 }
 
 void CommLink::ScheduleReconnect(int delayMs) {
@@ -288,14 +296,14 @@ void CommLink::OnSerialReadyRead() { ProcessCommData(ToStd(com1_.readAll()), 2);
 void CommLink::OnSerialError(QSerialPort::SerialPortError error) {
   if (error == QSerialPort::NoError) return;
   ProcessCommData(std::string(), 1000 + static_cast<int>(error));
-  if ((error == QSerialPort::ReadError || error == QSerialPort::ResourceError) &&
-      com1_.isOpen()) {
+  if ((error == QSerialPort::ReadError || error == QSerialPort::ResourceError) && com1_.isOpen()) {
     // Left open, a port whose device went away reports the same error again
     // and again at full speed; closed, it waits for the next PortOpen.
     const std::string device = serialDevice_;
     const std::string description = ToLocal(com1_.errorString());
     CloseSerial();
-    Log("CommERROR " + device + ": " + description + "; port closed");
+    Log("CommERROR " + device + ": error " + std::to_string(1000 + static_cast<int>(error)) + " " +
+        description + "; port closed");
   }
 }
 

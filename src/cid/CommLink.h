@@ -65,14 +65,15 @@ class CommLink : public QObject {
   static constexpr int kConnectAttempts = 6;
   static constexpr int kReportLimit = 3;
 
-  CommLink(const Settings& settings, CallerRecord& record, EventLog& log,
-           ShuttingDown shuttingDown, QObject* parent = nullptr);
+  CommLink(const Settings& settings, CallerRecord& record, EventLog& log, ShuttingDown shuttingDown,
+           QObject* parent = nullptr);
   ~CommLink() override;
 
   void SetConnectInterval(int ms) { connectInterval_ = ms; }
   void SetTimer5Interval(int ms) { timer5Interval_ = ms; }
   // How long the device must stay quiet before an unterminated line that holds a
-  // prefix is taken as complete (InsertModemCrLf); 0 takes it at once.
+  // prefix is taken as complete (InsertModemCrLf); 0 takes it at once. Keep it
+  // well below Timer5's interval, or a lone number completes before the name.
   void SetRestDelay(int ms) { restDelay_ = ms; }
   void SetClock(Clock clock) { clock_ = std::move(clock); }
   void SetCallHooks(CallerIdParser::CallHooks hooks) { parser_.SetCallHooks(std::move(hooks)); }
@@ -150,8 +151,8 @@ class CommLink : public QObject {
   quint16 tcpPort_ = 0;
   bool networkLink_ = false;
   bool openedReported_ = false;
-  bool ownClose_ = false;       // our own close of Winsock2 is not a peer close
-  bool tcpEstablished_ = false; // the current Winsock2 attempt reached Connected
+  bool ownClose_ = false;        // our own close of Winsock2 is not a peer close
+  bool tcpEstablished_ = false;  // the current Winsock2 attempt reached Connected
   int tries_ = 0;
   int closeReports_ = 0;
   int errorReports_ = 0;

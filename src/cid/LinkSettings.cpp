@@ -53,8 +53,9 @@ LinkTarget ParseCommPort(std::string_view portText) {
     const auto port = WholeNumber(TrimBlanks(portText.substr(colon + 1)), 65535);
     if (t.host.empty()) t.reason = "no host before \":\"";
     if (!port || *port == 0) {
-      if (t.reason.empty()) t.reason = "TCP port " + Quoted(portText.substr(colon + 1)) +
-                                       " is not a number from 1 to 65535";
+      if (t.reason.empty())
+        t.reason =
+            "TCP port " + Quoted(portText.substr(colon + 1)) + " is not a number from 1 to 65535";
     } else {
       t.port = static_cast<int>(*port);
     }
@@ -94,11 +95,26 @@ PortSettingsResult ParsePortSettings(std::string_view text) {
     return r;
   }
   switch (fields[1][0]) {
-    case 'n': case 'N': s.parity = Parity::None; break;
-    case 'e': case 'E': s.parity = Parity::Even; break;
-    case 'o': case 'O': s.parity = Parity::Odd; break;
-    case 'm': case 'M': s.parity = Parity::Mark; break;
-    case 's': case 'S': s.parity = Parity::Space; break;
+    case 'n':
+    case 'N':
+      s.parity = Parity::None;
+      break;
+    case 'e':
+    case 'E':
+      s.parity = Parity::Even;
+      break;
+    case 'o':
+    case 'O':
+      s.parity = Parity::Odd;
+      break;
+    case 'm':
+    case 'M':
+      s.parity = Parity::Mark;
+      break;
+    case 's':
+    case 'S':
+      s.parity = Parity::Space;
+      break;
     default:
       r.reason = what + "parity " + Quoted(fields[1]) + " is not one of n, e, o, m, s";
       return r;
@@ -111,9 +127,12 @@ PortSettingsResult ParsePortSettings(std::string_view text) {
   }
   s.dataBits = static_cast<int>(*bits);
 
-  if (fields[3] == "1") s.stopBits = StopBits::One;
-  else if (fields[3] == "1.5") s.stopBits = StopBits::OneAndHalf;
-  else if (fields[3] == "2") s.stopBits = StopBits::Two;
+  if (fields[3] == "1")
+    s.stopBits = StopBits::One;
+  else if (fields[3] == "1.5")
+    s.stopBits = StopBits::OneAndHalf;
+  else if (fields[3] == "2")
+    s.stopBits = StopBits::Two;
   else {
     r.reason = what + "stop bits " + Quoted(fields[3]) + " are not 1, 1.5 or 2";
     return r;

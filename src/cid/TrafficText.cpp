@@ -41,7 +41,17 @@ void TrafficText::AppendCommStatus(std::string_view text) {
 }
 
 void TrafficText::AppendReceived(std::string_view text, std::string_view hhmmss) {
-  AppendCommData(StampLines(text, hhmmss));
+  if (text.empty()) return;
+  std::string stamped;
+  if (receivedEndsInCr_ && text.front() == '\n') {
+    stamped = "\n";
+    stamped += hhmmss;
+    stamped += " |  ";
+    text.remove_prefix(1);
+  }
+  stamped += StampLines(text, hhmmss);
+  AppendCommData(stamped);
+  receivedEndsInCr_ = stamped.back() == '\r';
 }
 
 void TrafficText::AppendSent(std::string_view text) { AppendCommData(SentToModemText(text)); }
@@ -51,4 +61,5 @@ void TrafficText::AppendEventCode(int code) { AppendCommStatus("\r\n" + std::to_
 void TrafficText::Clear() {
   commData_.clear();
   commStatus_.clear();
+  receivedEndsInCr_ = false;
 }

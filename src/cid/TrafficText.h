@@ -16,7 +16,9 @@ class TrafficText {
 
   void AppendCommData(std::string_view text);
   void AppendCommStatus(std::string_view text);
-  // Received text, every CR LF followed by the time stamp (see StampLines).
+  // Received text, every CR LF followed by the time stamp (see StampLines). A
+  // CR LF split between two receipts is stamped too, so every new line of the
+  // echo starts with its time.
   void AppendReceived(std::string_view text, std::string_view hhmmss);
   // The "[Sent to Modem:" line of a command (see SentToModemText).
   void AppendSent(std::string_view text);
@@ -30,6 +32,7 @@ class TrafficText {
  private:
   std::string commData_;
   std::string commStatus_;
+  bool receivedEndsInCr_ = false;
 };
 
 // Appends text to target and drops characters from the front beyond limit.

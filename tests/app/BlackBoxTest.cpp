@@ -3,6 +3,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -163,6 +166,95 @@ TEST(BlackBox, CommandLine) {
     if (r.out) EXPECT_TRUE(proc.readAllStandardOutput().startsWith(r.out));
     else EXPECT_EQ(proc.readAllStandardError().count('\n'), 1) << "one-line message";
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A pseudo-terminal standing in for the modem; the program opens the slave.
+struct Modem {
+  int master = -1;
+  std::string path;
+  Modem() {
+    int slave = -1;
+    char name[256] = {};
+    if (openpty(&master, &slave, name, nullptr, nullptr) == 0) {
+      termios tio{};
+      tcgetattr(slave, &tio);
+      cfmakeraw(&tio);
+      tcsetattr(slave, TCSANOW, &tio);
+      path = name;
+      slaveFd = slave;
+    }
+  }
+  ~Modem() {
+    if (master >= 0) close(master);
+    if (slaveFd >= 0) close(slaveFd);
+  }
+  void Write(const std::string& s) { [[maybe_unused]] auto n = write(master, s.data(), s.size()); }
+  std::string ReadAvailable() {
+    std::string out;
+    char buf[256];
+    pollfd p{master, POLLIN, 0};
+    while (poll(&p, 1, 0) > 0) {
+      ssize_t n = read(master, buf, sizeof buf);
+      if (n <= 0) break;
+      out.append(buf, static_cast<std::size_t>(n));
+    }
+    return out;
+  }
+  int slaveFd = -1;
+};
+
+std::vector<std::string> Classes(const std::vector<std::string>& messages, std::size_t from) {
+  std::vector<std::string> out;
+  for (std::size_t i = from; i < messages.size(); ++i) {
+    XapMessage m;
+    m.FromXap(messages[i]);
+    if (m.msgClass() != "Homeseer.Event" && m.msgClass() != "Unknown") out.push_back(m.msgClass());
+  }
+  return out;
+}
+
+const std::string* Find(const std::vector<std::string>& messages, const std::string& cls) {
+  for (const auto& m : messages) {
+    XapMessage x;
+    x.FromXap(m);
+    if (x.msgClass() == cls) return &m;
+  }
+  return nullptr;
+}
+
+TEST(BlackBox, ACallRungIntoThePseudoTerminalIsAnnounced) {
+  UdpCollector hub(3639);
+  ASSERT_TRUE(hub.Bound());
+  Modem modem;
+  ASSERT_FALSE(modem.path.empty());
+  Program p("", "CIDCommPort=" + modem.path + "\r\n");
+  p.Start();
+  // The program opens the port and sends its initialisation string.
+  std::string init;
+  ASSERT_TRUE(WaitFor([&] { init += modem.ReadAvailable(); return init.find("\r\n") != std::string::npos; }, 5000));
+  EXPECT_EQ(init, "AT#CID=1\r\n");
+  ASSERT_TRUE(hub.WaitCount(3, 5000));
+  Spin(200);
+  const std::size_t before = hub.messages.size();
+  modem.Write("RING\r\n\r\nDATE = 0101\r\nTIME = 1200\r\nNMBR = 5551234567\r\nNAME = JOHN DOE\r\n\r\nRING\r\n");
+  ASSERT_TRUE(WaitFor([&] { return Classes(hub.messages, before).size() >= 3; }, 5000));
+  Spin(700);  // nothing more may follow (no Timer5 completion of a second call)
+  EXPECT_EQ(Classes(hub.messages, before),
+            (std::vector<std::string>{"CID.Incoming", "Message.Display", "xAP.Voice"}));
+  const std::string* cid = Find(hub.messages, "CID.Incoming");
+  ASSERT_NE(cid, nullptr);
+  EXPECT_EQ(Item(*cid, "CID.Incoming", "Phone"), "5551234567");
+  EXPECT_EQ(Item(*cid, "CID.Incoming", "Name"), "JOHN DOE");
+  EXPECT_EQ(Item(*cid, "CID.Incoming", "RNNumber"), "Available");
+  EXPECT_EQ(Item(*cid, "CID.Incoming", "Type"), "Voice");
+  const std::string* voice = Find(hub.messages, "xAP.Voice");
+  ASSERT_NE(voice, nullptr);
+  EXPECT_EQ(Item(*voice, "Voice.Speak", "Say"), "Call from JOHN DOE");
+  EXPECT_EQ(p.Terminate(1000), 0);
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
 // Cutting received text into lines and network frames.
-#include "cid/CommBuffer.h"
-
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
+
+#include "cid/CommBuffer.h"
 
 namespace {
 
@@ -26,6 +27,7 @@ struct CutCase {
   std::vector<std::string> expected;
   std::string rest;  // what stays in the buffer
 };
+void PrintTo(const CutCase& c, std::ostream* os) { *os << c.name; }
 
 class CutTest : public ::testing::TestWithParam<CutCase> {};
 
@@ -46,37 +48,72 @@ const std::string kFrame = "###DATE01011200...NMBR5551234567...NAMEJOE";
 INSTANTIATE_TEST_SUITE_P(
     Table, CutTest,
     ::testing::Values(
-        CutCase{"ThreePiecesOneLineWhenCrLfRuleOff", false, false,
-                {"NMB", "R = 555", "1234567\r\n"}, {"L:NMBR = 5551234567"}, "\n"},
-        CutCase{"ThreePiecesOneLineWhenRestDeferred", true, true,
-                {"NMB", "R = 555", "1234567\r\n"}, {"L:NMBR = 5551234567"}, "\n"},
-        CutCase{"ThreePiecesCutAtOnceWhenRestNotDeferred", true, false,
-                {"NMB", "R = 555", "1234567\r\n"}, {"L:NMBR = 555", "L:1234567"}, "\n"},
-        CutCase{"TwoLinesInOnePiece", false, false,
+        CutCase{"ThreePiecesOneLineWhenCrLfRuleOff",
+                false,
+                false,
+                {"NMB", "R = 555", "1234567\r\n"},
+                {"L:NMBR = 5551234567"},
+                "\n"},
+        CutCase{"ThreePiecesOneLineWhenRestDeferred",
+                true,
+                true,
+                {"NMB", "R = 555", "1234567\r\n"},
+                {"L:NMBR = 5551234567"},
+                "\n"},
+        CutCase{"ThreePiecesCutAtOnceWhenRestNotDeferred",
+                true,
+                false,
+                {"NMB", "R = 555", "1234567\r\n"},
+                {"L:NMBR = 555", "L:1234567"},
+                "\n"},
+        CutCase{"TwoLinesInOnePiece",
+                false,
+                false,
                 {"NMBR = 5551234567\r\nNAME = JOHN DOE\r\n"},
-                {"L:NMBR = 5551234567", "L:NAME = JOHN DOE"}, "\n"},
-        CutCase{"LineEndSplitBetweenPieces", false, false, {"RING\r", "\nNAME = A\r", "\n"},
-                {"L:RING", "L:NAME = A"}, "\n"},
-        CutCase{"FinalNameWithoutCrLfTakenAtOnce", true, false, {"NAME = JOE"},
-                {"L:NAME = JOE"}, ""},
-        CutCase{"FinalNameWithoutCrLfWaitsWhenRuleOff", false, false, {"NAME = JOE"}, {},
-                "NAME = JOE"},
+                {"L:NMBR = 5551234567", "L:NAME = JOHN DOE"},
+                "\n"},
+        CutCase{"LineEndSplitBetweenPieces",
+                false,
+                false,
+                {"RING\r", "\nNAME = A\r", "\n"},
+                {"L:RING", "L:NAME = A"},
+                "\n"},
+        CutCase{
+            "FinalNameWithoutCrLfTakenAtOnce", true, false, {"NAME = JOE"}, {"L:NAME = JOE"}, ""},
+        CutCase{
+            "FinalNameWithoutCrLfWaitsWhenRuleOff", false, false, {"NAME = JOE"}, {}, "NAME = JOE"},
         CutCase{"FinalNameWaitsWhenDeferred", true, true, {"NAME = JOE"}, {}, "NAME = JOE"},
-        CutCase{"RestPrefixMatchIgnoresCase", true, false, {"RING\r\nname = joe"},
-                {"L:RING", "L:name = joe"}, ""},
+        CutCase{"RestPrefixMatchIgnoresCase",
+                true,
+                false,
+                {"RING\r\nname = joe"},
+                {"L:RING", "L:name = joe"},
+                ""},
         CutCase{"RestWithoutPrefixWaits", true, false, {"RIN"}, {}, "RIN"},
         CutCase{"LoneLfIsNoLineEnd", false, false, {"RING\n"}, {}, "RING\n"},
         CutCase{"StrayCrRemovedFromLine", false, false, {"AB\rC\r\n"}, {"L:ABC"}, "\n"},
         CutCase{"EmptyLines", false, false, {"\r\n\r\n"}, {"L:", "L:"}, "\n"},
         CutCase{"Frame", true, false, {kFrame + "+++\r"}, {"F:" + kFrame}, "\r"},
-        CutCase{"FrameInPieces", true, false, {"###DATE0101", "1200...NMBR5551234567...NAMEJOE+++", "\r"},
-                {"F:" + kFrame}, "\r"},
-        CutCase{"TwoFramesInOnePiece", false, false, {kFrame + "+++\r" + kFrame + "+++\r"},
-                {"F:" + kFrame, "F:" + kFrame}, "\r"},
-        CutCase{"FrameAfterLine", false, false, {"RING\r\n" + kFrame + "+++\r"},
-                {"L:RING", "F:" + kFrame}, "\r"},
-        CutCase{"FrameWithoutDateIsKept", false, false, {"...NMBR555.+++\r"}, {},
-                "...NMBR555.+++\r"},
+        CutCase{"FrameInPieces",
+                true,
+                false,
+                {"###DATE0101", "1200...NMBR5551234567...NAMEJOE+++", "\r"},
+                {"F:" + kFrame},
+                "\r"},
+        CutCase{"TwoFramesInOnePiece",
+                false,
+                false,
+                {kFrame + "+++\r" + kFrame + "+++\r"},
+                {"F:" + kFrame, "F:" + kFrame},
+                "\r"},
+        CutCase{"FrameAfterLine",
+                false,
+                false,
+                {"RING\r\n" + kFrame + "+++\r"},
+                {"L:RING", "F:" + kFrame},
+                "\r"},
+        CutCase{
+            "FrameWithoutDateIsKept", false, false, {"...NMBR555.+++\r"}, {}, "...NMBR555.+++\r"},
         CutCase{"FrameEndAtStartOnlyIsKept", false, false, {"+++\r###DATE"}, {}, "+++\r###DATE"}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -1,0 +1,317 @@
+// Caller-ID lines and frames into completed calls.
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cid/CallerIdParser.h"
+
+namespace {
+
+struct Call {
+  std::string name, callerName, number;
+  bool operator==(const Call&) const = default;
+};
+
+class ParserTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CallerIdParser::LinkHooks link;
+    link.StartTimer5 = [this] {
+      timer5 = true;
+      ++timer5Starts;
+    };
+    link.StopTimer5 = [this] { timer5 = false; };
+    link.AppendCommData = [this](const std::string& t) { commData += t; };
+    link.LogFailure = [this](const std::string& t, int loc, const std::string& d) {
+      failures.push_back(t + "|" + std::to_string(loc) + "|" + d);
+    };
+    parser.SetLinkHooks(link);
+    CallerIdParser::CallHooks call;
+    call.HSPAddressBookLookup = [this](const std::string& number, const std::string& name) {
+      lookups.push_back(number + "|" + name);
+      if (lookupThrows) throw std::runtime_error("lookup broke");
+      return lookupAnswer.empty() ? number + " : " + name : lookupAnswer;
+    };
+    call.AnnounceCall = [this](const std::string& n, const std::string& c, const std::string& num) {
+      calls.push_back({n, c, num});
+    };
+    call.SendCIDSentry = [this](const std::string& c, const std::string& d) {
+      sentries.push_back(c + "|" + d);
+    };
+    parser.SetCallHooks(call);
+  }
+
+  // Timer5 fires only if it is running, as the real timer would.
+  void ExpireTimer5() {
+    if (timer5) parser.Timer5Expired();
+  }
+
+  Settings settings;
+  CallerRecord record;
+  CallerIdParser parser{settings, record};
+  bool timer5 = false;
+  int timer5Starts = 0;
+  bool lookupThrows = false;
+  std::string lookupAnswer;
+  std::string commData;
+  std::vector<std::string> failures, lookups, sentries;
+  std::vector<Call> calls;
+};
+
+TEST_F(ParserTest, ModemSequenceGivesOneCall) {
+  for (const char* line :
+       {"RING", "DATE = 0101", "TIME = 1200", "NMBR = 5551234567", "NAME = JOHN DOE", "RING"})
+    parser.DoModem(line);
+  ExpireTimer5();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0], (Call{"JOHN DOE", "JOHN DOE", "(555) 123-4567"}));
+  EXPECT_EQ(lookups, (std::vector<std::string>{"(555) 123-4567|JOHN DOE"}));
+  EXPECT_EQ(sentries, (std::vector<std::string>{"JOHN DOE|(555) 123-4567"}));
+  EXPECT_FALSE(timer5);
+  EXPECT_EQ(record.Name, "");
+  EXPECT_EQ(record.Number, "");
+  EXPECT_FALSE(record.NameDetected);
+  EXPECT_FALSE(record.NumberDetected);
+  EXPECT_EQ(record.DisplayNumber, "(555) 123-4567");
+  EXPECT_EQ(record.CallerName, "JOHN DOE");
+  EXPECT_EQ(commData,
+            " ... Number=(555) 123-4567 ...  ... Name=JOHN DOE ...  ... CID Detected ... ");
+  EXPECT_TRUE(failures.empty());
+}
+
+TEST_F(ParserTest, NameFirstCompletesOnTheNumber) {
+  parser.DoModem("NAME = JOHN DOE");
+  EXPECT_TRUE(timer5);
+  EXPECT_TRUE(calls.empty());
+  parser.DoModem("NMBR = 5551234567");
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].number, "(555) 123-4567");
+  EXPECT_FALSE(timer5);
+}
+
+TEST_F(ParserTest, NumberAloneCompletesWhenTimer5Expires) {
+  parser.DoModem("NMBR = 5551234567");
+  EXPECT_TRUE(timer5);
+  EXPECT_TRUE(calls.empty());
+  ExpireTimer5();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0], (Call{"", "", "(555) 123-4567"}));
+}
+
+TEST_F(ParserTest, EachFurtherPartialLineRestartsTimer5) {
+  parser.DoModem("NMBR = 5551234567");
+  parser.DoModem("NMBR = 5551234568");
+  EXPECT_EQ(timer5Starts, 2);
+  ExpireTimer5();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].number, "(555) 123-4568");
+}
+
+TEST_F(ParserTest, RingBetweenNumberAndNameWaitsForTimer5) {
+  parser.DoModem("NMBR = 5551234567");
+  parser.DoModem("RING");
+  EXPECT_FALSE(timer5);
+  EXPECT_FALSE(record.NumberDetected);
+  EXPECT_EQ(record.Number, "(555) 123-4567");
+  parser.DoModem("NAME = JANE");
+  EXPECT_TRUE(calls.empty());
+  EXPECT_TRUE(timer5);
+  ExpireTimer5();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0], (Call{"JANE", "JANE", "(555) 123-4567"}));
+}
+
+struct LineCase {
+  const char* name;
+  std::string line;
+  std::string expectName;
+  std::string expectNumber;
+};
+void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
+
+class ModemLineTest : public ParserTest, public ::testing::WithParamInterface<LineCase> {};
+
+TEST_P(ModemLineTest, FillsTheRecord) {
+  const LineCase& c = GetParam();
+  parser.DoModem(c.line);
+  EXPECT_EQ(record.Name, c.expectName);
+  EXPECT_EQ(record.Number, c.expectNumber);
+  EXPECT_EQ(record.NameDetected, !c.expectName.empty());
+  EXPECT_EQ(record.NumberDetected, !c.expectNumber.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ModemLineTest,
+    ::testing::Values(LineCase{"DefaultPrefixes", "NAME = JOHN DOE", "JOHN DOE", ""},
+                      LineCase{"NameCaseIgnored", "name = Jane", "Jane", ""},
+                      LineCase{"NameWithoutSpaceIsNoNameLine", "NAME=Jane", "", ""},
+                      LineCase{"NameTrimmed", "NAME =   Jane Doe  ", "Jane Doe", ""},
+                      LineCase{"PrefixAnywhere", "xx NMBR = 2015551234", "", "(201) 555-1234"},
+                      LineCase{"SevenDigits", "NMBR = 5551234", "", "555-1234"},
+                      LineCase{"WithheldNumberCodeUnchanged", "NMBR = O", "", "O"},
+                      LineCase{"BothPrefixesCountAsName", "NAME = NMBR = 1", "NMBR = 1", ""},
+                      LineCase{"DateLineIgnored", "DATE = 0101", "", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ParserTest, StripPrefixIsPassedToTheFormatting) {
+  settings.StripPrefix = true;
+  parser.DoModem("NMBR = 12015551234");
+  EXPECT_EQ(record.Number, "(201) 555-1234");
+  settings.StripPrefix = false;
+  parser.DoModem("NMBR = 12015551234");
+  EXPECT_EQ(record.Number, "1201 555 1234");
+}
+
+TEST_F(ParserTest, EmptyPrefixMatchesNoLine) {
+  settings.CIDNamePrefix = "";
+  parser.DoModem("RING");
+  parser.DoModem("anything");
+  EXPECT_FALSE(record.NameDetected);
+  EXPECT_FALSE(timer5);
+}
+
+struct WithheldCase {
+  const char* name;
+  std::string received;
+  std::string passed;
+};
+void PrintTo(const WithheldCase& c, std::ostream* os) { *os << c.name; }
+
+class WithheldTest : public ParserTest, public ::testing::WithParamInterface<WithheldCase> {};
+
+TEST_P(WithheldTest, NameReachesTheLookupAs) {
+  parser.DoModem("NMBR = 5551234567");
+  parser.DoModem("NAME = " + GetParam().received);
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].name, GetParam().passed);
+  EXPECT_EQ(lookups[0], "(555) 123-4567|" + GetParam().passed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, WithheldTest,
+                         ::testing::Values(WithheldCase{"Withheld", "withheld", "Unknown"},
+                                           WithheldCase{"O", "o", "Unknown"},
+                                           WithheldCase{"P", "P", "Unknown"},
+                                           WithheldCase{"OutOfArea", "Out of Area", "Unknown"},
+                                           WithheldCase{"Otto", "Otto", "Otto"},
+                                           WithheldCase{"Private", "PRIVATE", "PRIVATE"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ParserTest, FromBecomesSlashForTheDisplays) {
+  lookupAnswer = "(201) 555-1234 : Jane Doe from Springfield";
+  parser.DoModem("NMBR = 2015551234");
+  parser.DoModem("NAME = JANE DOE");
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].callerName, "Jane Doe from Springfield");
+  EXPECT_EQ(sentries, (std::vector<std::string>{"Jane Doe/Springfield|(201) 555-1234"}));
+  EXPECT_EQ(record.CallerName, "Jane Doe from Springfield");
+}
+
+TEST_F(ParserTest, LookupAnswerIsSplitAtTheFirstSeparator) {
+  lookupAnswer = "555-1234 : Shop : Main Street";
+  parser.DoModem("NMBR = 5551234");
+  parser.DoModem("NAME = X");
+  EXPECT_EQ(record.DisplayNumber, "555-1234");
+  EXPECT_EQ(record.CallerName, "Shop : Main Street");
+}
+
+TEST_F(ParserTest, LookupAnswerWithoutSeparatorIsTheDisplayNumber) {
+  lookupAnswer = "555-1234";
+  parser.DoModem("NMBR = 5551234");
+  parser.DoModem("NAME = X");
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(record.DisplayNumber, "555-1234");
+  EXPECT_EQ(record.CallerName, "");
+}
+
+TEST_F(ParserTest, FailingLookupIsLoggedAndLeavesTheRecord) {
+  lookupThrows = true;
+  parser.DoModem("NMBR = 5551234567");
+  parser.DoModem("NAME = JOE");
+  EXPECT_TRUE(calls.empty());
+  EXPECT_EQ(failures, (std::vector<std::string>{"ProcessModemInput |4|lookup broke"}));
+  EXPECT_TRUE(record.NameDetected);
+  EXPECT_EQ(record.Name, "JOE");
+  // A later RING and call go on normally.
+  lookupThrows = false;
+  parser.DoModem("RING");
+  parser.DoModem("NMBR = 5551234567");
+  parser.DoModem("NAME = JOE");
+  EXPECT_EQ(calls.size(), 1u);
+}
+
+TEST_F(ParserTest, FailingTimerHookIsLoggedByDoModem) {
+  CallerIdParser::LinkHooks link;
+  link.StartTimer5 = [] { throw std::runtime_error("no timer"); };
+  link.LogFailure = [this](const std::string& t, int loc, const std::string& d) {
+    failures.push_back(t + "|" + std::to_string(loc) + "|" + d);
+  };
+  parser.SetLinkHooks(link);
+  parser.DoModem("NAME = JOE");
+  parser.DoModemNetCallerID("###DATE...NAMEJOE");
+  EXPECT_EQ(failures,
+            (std::vector<std::string>{"DoModem |1|no timer", "DoModemNetCallerID |1|no timer"}));
+}
+
+TEST_F(ParserTest, WithoutCallHooksTheCallStillCompletes) {
+  parser.SetCallHooks({});
+  parser.DoModem("NMBR = 5551234567");
+  parser.DoModem("NAME = JOE");
+  EXPECT_EQ(record.DisplayNumber, "(555) 123-4567");
+  EXPECT_EQ(record.CallerName, "JOE");
+  EXPECT_FALSE(record.NumberDetected);
+}
+
+TEST_F(ParserTest, FrameWithNumberAndNameCompletesAtOnce) {
+  parser.DoModemNetCallerID("###DATE01011200...NMBR5551234567...NAMEJOE");
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0], (Call{"JOE", "JOE", "(555) 123-4567"}));
+  EXPECT_FALSE(timer5);
+  // Frames write no annotations of their own.
+  EXPECT_EQ(commData, " ... CID Detected ... ");
+}
+
+TEST_F(ParserTest, FrameSearchIgnoresCase) {
+  parser.DoModemNetCallerID("###date0101...nmbr 5551234567 ...name  Joe ");
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0], (Call{"Joe", "Joe", "(555) 123-4567"}));
+}
+
+TEST_F(ParserTest, FrameNumberWithoutDotIsNotANumber) {
+  parser.DoModemNetCallerID("###DATE01011200...NMBR5551234567");
+  EXPECT_EQ(record.Number, "(000)000-0000");
+  EXPECT_FALSE(record.NumberDetected);
+  EXPECT_FALSE(timer5);
+  EXPECT_TRUE(calls.empty());
+}
+
+TEST_F(ParserTest, FrameNameWithNumberWithoutDotIsAnnouncedByTimer5) {
+  parser.DoModemNetCallerID("###DATE01011200...NAMEJOE...NMBR5551234567");
+  EXPECT_TRUE(calls.empty());
+  EXPECT_TRUE(timer5);
+  ExpireTimer5();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].number, "(000)000-0000");
+  // The name runs to the end of the frame.
+  EXPECT_EQ(calls[0].name, "JOE...NMBR5551234567");
+}
+
+TEST_F(ParserTest, FrameNameAloneWaitsForTimer5) {
+  parser.DoModemNetCallerID("###DATE01011200...NAMEJOE");
+  EXPECT_TRUE(timer5);
+  ExpireTimer5();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0], (Call{"JOE", "JOE", ""}));
+}
+
+TEST_F(ParserTest, RepeatedLinesAnnounceAgain) {
+  for (int i = 0; i < 2; ++i) {
+    parser.DoModem("NMBR = 5551234567");
+    parser.DoModem("NAME = JOE");
+  }
+  EXPECT_EQ(calls.size(), 2u);
+}
+
+}  // namespace
