@@ -21,7 +21,7 @@ constexpr const char* kXapFile = "vynXap.ini";
 }  // namespace
 
 Application::Application(Options options, QObject* parent)
-    : QObject(parent), options_(std::move(options)) {
+    : QObject(parent), options_(std::move(options)), requests_({}, {}) {
   log_.SetEchoToStderr(options_.headless);
   log_.SetXapSend([this](const std::string& t, const std::string& c, const std::string& s,
                          const std::string& d) { outbox_.SendXap(t, c, s, d); });
@@ -38,6 +38,24 @@ Application::Application(Options options, QObject* parent)
   };
   hooks.SendCIDSentry = [this](const std::string& c, const std::string& d) { SendCIDSentry(c, d); };
   link_->SetCallHooks(std::move(hooks));
+
+  XapRequestHandler::Hooks rh;
+  rh.SendXap = [this](const std::string& t, const std::string& c, const std::string& s,
+                      const std::string& d) { outbox_.SendXap(t, c, s, d); };
+  rh.LogEvent = [this](const std::string& type, const std::string& text) { log_.LogEvent(type, text); };
+  rh.SetError = [this](int location, const std::string& d) { log_.SetError(location, d); };
+  rh.FileLog = [this](const std::string& source, const std::string& text) { log_.LogToFile(source, text); };
+  rh.CurrentCall = [this] {
+    return XapRequestHandler::CallState{record_.Number, record_.DisplayNumber, record_.CallerName};
+  };
+  rh.TakeCall = [this](const std::string& name, const std::string& phone) {
+    record_.Name = name;
+    record_.Number = phone;
+    record_.NameDetected = record_.NumberDetected = true;
+    link_->Parser().ProcessModemInput();
+  };
+  requests_ = XapRequestHandler({}, std::move(rh));
+  messageHandler_ = [this](const std::string& m) { requests_.Readmessage(m); };
 }
 
 Application::~Application() { Shutdown(); }
@@ -68,6 +86,8 @@ int Application::Start() {
   if (!settings_.XAPNode.empty()) source += settings_.XAPNode + ".";
   source += LocalComputerName();
   xap_->SetXapSource(source);
+  requests_.SetXapSource(source);
+  requests_.SetProgramFile(programFilePath_);
   xap_->SetXapUID(settings_.XAPPID.empty() ? "FF008000" : settings_.XAPPID);
   xap_->BroadcastAddress = broadcastAddress_;
   xap_->InterfaceAddress = interfaceAddress_;
@@ -85,7 +105,18 @@ int Application::Start() {
   log_.LogEvent(kProgram, "Using xAP port " + std::to_string(port));
 
   InitHW();
+  if (settings_.OCID) StartClientService();
   return 0;
+}
+
+void Application::StartClientService() {
+  if (!clients_) {
+    HostHooks hooks;
+    hooks.logEvent = [this](const std::string& type, const std::string& text) { log_.LogEvent(type, text); };
+    hooks.setError = [this](int location, const std::string& d) { log_.SetError(location, d); };
+    clients_ = new UdpClientService(hooks, options_.clientStoreFile, this);
+  }
+  clients_->InitIO();
 }
 
 void Application::InitXap() {
@@ -156,7 +187,6 @@ void Application::InitHW() {
 }
 
 void Application::InitApplication() {
-  fromXapFlag_ = false;
   link_->InitLink();
 }
 
@@ -172,7 +202,7 @@ void Application::AnnounceCall(const std::string& name, const std::string& calle
     std::time_t t = std::time(nullptr);
     std::tm now{};
     localtime_r(&t, &now);
-    ::AnnounceCall(name, callerName, number, o, fromXapFlag_, now,
+    ::AnnounceCall(name, callerName, number, o, requests_.FromXapFlag(), now,
                    [this](const std::string& tg, const std::string& c, const std::string& s,
                           const std::string& d) { outbox_.SendXap(tg, c, s, d); });
   } catch (const std::exception& e) {
@@ -181,7 +211,9 @@ void Application::AnnounceCall(const std::string& name, const std::string& calle
   }
 }
 
-void Application::SendCIDSentry(const std::string&, const std::string&) {}
+void Application::SendCIDSentry(const std::string& callerName, const std::string& displayNumber) {
+  if (clients_) clients_->SendCIDSentry(callerName, displayNumber);
+}
 
 void Application::onMessage() {
   if (messageBusy_ || !xap_) return;
@@ -197,6 +229,7 @@ void Application::Shutdown() {
   if (finished_) return;
   finished_ = true;
   shuttingDown_ = true;
+  if (clients_) clients_->Close();
   link_->ClosePort();
   if (xap_) xap_->Unload();
   host_.reset();

@@ -13,7 +13,9 @@
 #include "cid/CallerRecord.h"
 #include "cid/CommLink.h"
 #include "host/Homeseer.h"
+#include "udpclients/UdpClientService.h"
 #include "xap/XapOutbox.h"
+#include "xap/XapRequestHandler.h"
 #include "xap/XapTransport.h"
 
 class Application : public QObject {
@@ -27,6 +29,8 @@ class Application : public QObject {
     int connectIntervalMs = CommLink::kConnectInterval;
     int timer5IntervalMs = CommLink::kTimer5Interval;
     int restDelayMs = CommLink::kRestDelay;
+    // The client service's store: empty for the per-user settings store.
+    std::string clientStoreFile;
   };
 
   explicit Application(Options options, QObject* parent = nullptr);
@@ -51,6 +55,8 @@ class Application : public QObject {
   std::string HSPAddressBookLookup(const std::string& number, const std::string& name);
   void AnnounceCall(const std::string& name, const std::string& callerName, const std::string& number);
   void SendCIDSentry(const std::string& callerName, const std::string& displayNumber);
+  // Starts (or restarts) the UDP client service.
+  void StartClientService();
 
   // Sends one xAP message (queued until the transport is ready).
   void SendXap(const std::string& target, const std::string& msgClass, const std::string& section,
@@ -68,7 +74,8 @@ class Application : public QObject {
   XapTransport* Xap() { return xap_; }
   CommLink* Link() { return link_; }
   CallerRecord& Record() { return record_; }
-  bool FromXapFlag() const { return fromXapFlag_; }
+  bool FromXapFlag() const { return requests_.FromXapFlag(); }
+  UdpClientService* Clients() { return clients_; }
   bool XapReady() const { return outbox_.Ready(); }
   bool ShuttingDown() const { return shuttingDown_; }
   bool OcidFlag() const { return ocid_; }
@@ -93,6 +100,8 @@ class Application : public QObject {
   XapTransport* xap_ = nullptr;
   CallerRecord record_;
   CommLink* link_ = nullptr;
+  XapRequestHandler requests_;
+  UdpClientService* clients_ = nullptr;
   std::function<void(const std::string&)> messageHandler_;
 
   std::string programFolder_;
@@ -101,7 +110,6 @@ class Application : public QObject {
   std::string interfaceAddress_ = "Default";
   std::string broadcastAddress_ = "Default";
   bool ocid_ = true;
-  bool fromXapFlag_ = false;
   bool shuttingDown_ = false;
   bool messageBusy_ = false;
   bool finished_ = false;

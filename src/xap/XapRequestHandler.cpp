@@ -50,7 +50,8 @@ void XapRequestHandler::Readmessage(const std::string& text) {
       const std::string role = LowerAscii(m.GetItem("Role.Query", "Role"));
       if (role != "application" && role != "any") return;
       Send("", "Homeseer.Role", "Role.Notification",
-           XapItems({{"Role", "Application"}, {"Path", context_.ProgramFile}, {"Form", "SetupForm"}}));
+           XapItems(
+               {{"Role", "Application"}, {"Path", context_.ProgramFile}, {"Form", "SetupForm"}}));
     } else if (m.CompareClass("WDT.Echo")) {
       step = 3;
       if (!toMe && !toAll) return;

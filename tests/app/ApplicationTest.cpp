@@ -37,6 +37,12 @@ struct Rig {
     o.xapTiming.receiveDelayMs = 20;
     o.xapTiming.firstPort = TakeUdpPorts(4, ports);
     ports.clear();
+    // The client service keeps its table and ports in the test's own store.
+    const quint16 clientPort = TakeUdpPorts(1, ports, 52000);
+    ports.clear();
+    o.clientStoreFile = Path("/clients.ini");
+    WriteFile(o.clientStoreFile, "[Options]\nLocalPort=" + std::to_string(clientPort) +
+                                     "\nRemotePort=" + std::to_string(clientPort) + "\n");
     app = std::make_unique<Application>(o);
     return app->Start();
   }

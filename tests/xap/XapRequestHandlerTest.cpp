@@ -1,7 +1,5 @@
 // What the program does with each received xAP message: the four answered kinds, the address
 // rules, the call hand-over with its flag, and bad input that must never stop the next message.
-#include "xap/XapRequestHandler.h"
-
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -10,6 +8,7 @@
 #include <vector>
 
 #include "xap/XapItems.h"
+#include "xap/XapRequestHandler.h"
 
 namespace {
 
@@ -29,7 +28,8 @@ struct Call {
 // One message as another device would send it; no target line when target is empty.
 std::string Message(const std::string& cls, const std::string& source, const std::string& target,
                     const std::string& body) {
-  std::string m = "xap-header\n{\nv=12\nhop=1\nuid=FF123400\nclass=" + cls + "\nsource=" + source + "\n";
+  std::string m =
+      "xap-header\n{\nv=12\nhop=1\nuid=FF123400\nclass=" + cls + "\nsource=" + source + "\n";
   if (!target.empty()) m += "target=" + target + "\n";
   return m + "}\n" + body;
 }
@@ -46,7 +46,9 @@ struct Rig {
   Rig() {
     XapRequestHandler::Hooks h;
     h.SendXap = [this](const std::string& t, const std::string& c, const std::string& s,
-                       const std::string& d) { sent.push_back({t, c, s, d}); };
+                       const std::string& d) {
+      sent.push_back({t, c, s, d});
+    };
     h.TakeCall = [this](const std::string& name, const std::string& phone) {
       calls.push_back({name, phone, handler->FromXapFlag()});
       if (duringCall) duringCall();
@@ -59,8 +61,9 @@ struct Rig {
   void Read(const std::string& text) { handler->Readmessage(text); }
 };
 
-const Sent kRoleReply{"", "Homeseer.Role", "Role.Notification",
-                      XapItems({{"Role", "Application"}, {"Path", kProgramFile}, {"Form", "SetupForm"}})};
+const Sent kRoleReply{
+    "", "Homeseer.Role", "Role.Notification",
+    XapItems({{"Role", "Application"}, {"Path", kProgramFile}, {"Form", "SetupForm"}})};
 
 TEST(XapRequestHandler, RoleQueryIsAnsweredWhenAddressedAndAskingForApplications) {
   struct Row {
@@ -99,7 +102,8 @@ TEST(XapRequestHandler, EchoQueryGoesBackToItsSenderLowerCased) {
   Rig rig;
   rig.Read(Message("WDT.Echo", "acme.watch.pc1", "", "Echo.Query\n{\nQuery=Ping\n}\n"));
   ASSERT_EQ(rig.sent.size(), 1u);
-  EXPECT_EQ(rig.sent[0], (Sent{"acme.watch.pc1", "WDT.Echo", "Echo.Response", XapItems({{"Response", "ping"}})}));
+  EXPECT_EQ(rig.sent[0], (Sent{"acme.watch.pc1", "WDT.Echo", "Echo.Response",
+                               XapItems({{"Response", "ping"}})}));
   EXPECT_EQ(rig.handler->LastEchoQuery(), "ping");
 }
 
@@ -138,10 +142,10 @@ TEST(XapRequestHandler, BscQueryIsAnsweredOnlyWhenAddressedToTheProgram) {
       {"EndpointSubAddress", "vyn.CID.host1:CID.NetCallerIDLine1.Text", false},
       {"OtherDevice", "acme.bsc.pc1", false},
   };
-  const Sent reply{"", "xAPBSC.info", "input.state",
-                   XapItems({{"State", "OFF"},
-                             {"Text", "(555)123-4567"},
-                             {"DisplayText", "(555)987-6543 : Smith"}})};
+  const Sent reply{
+      "", "xAPBSC.info", "input.state",
+      XapItems(
+          {{"State", "OFF"}, {"Text", "(555)123-4567"}, {"DisplayText", "(555)987-6543 : Smith"}})};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     Rig rig;
@@ -190,7 +194,8 @@ TEST(XapRequestHandler, OwnCidIncomingComingBackIsNoCall) {
   for (const char* source : {kSource, "VYN.CID.HOST1"}) {
     SCOPED_TRACE(source);
     Rig rig;
-    rig.Read(Message("CID.Incoming", source, "", "CID.Incoming\n{\nPhone=5551234\nName=Smith\n}\n"));
+    rig.Read(
+        Message("CID.Incoming", source, "", "CID.Incoming\n{\nPhone=5551234\nName=Smith\n}\n"));
     EXPECT_TRUE(rig.calls.empty());
     EXPECT_TRUE(rig.sent.empty());
   }
@@ -221,7 +226,8 @@ TEST(XapRequestHandler, OtherClassesAreIgnoredSilently) {
   Rig rig;
   for (const char* cls : {"Homeseer.Event", "xAP.Voice", "Message.Display", "Homeseer.Roles",
                           "xAPBSC.info", "Unknown"}) {
-    rig.Read(Message(cls, "acme.any.pc1", "", "Role.Query\n{\nRole=Any\n}\nEcho.Query\n{\nQuery=x\n}\n"));
+    rig.Read(Message(cls, "acme.any.pc1", "",
+                     "Role.Query\n{\nRole=Any\n}\nEcho.Query\n{\nQuery=x\n}\n"));
   }
   EXPECT_TRUE(rig.sent.empty());
   EXPECT_TRUE(rig.calls.empty());
@@ -253,12 +259,14 @@ TEST(XapRequestHandler, BadInputNeverStopsTheNextMessage) {
       {"BinaryAfterHeader", "xap-header\n{\n" + binary},
       {"HeaderOnly", "xap-header\n{\nclass=WDT.Echo\n"},
       {"Huge", huge},
-      {"RepeatedSections",
-       Message("Homeseer.Role", "acme.hs.pc1", "", "Role.Query\n{\nRole=Any\n}\nRole.Query\n{\nRole=Any\n}\n")},
+      {"RepeatedSections", Message("Homeseer.Role", "acme.hs.pc1", "",
+                                   "Role.Query\n{\nRole=Any\n}\nRole.Query\n{\nRole=Any\n}\n")},
       {"RepeatedItems", Message("WDT.Echo", "a.b.c", "", "Echo.Query\n{\nQuery=a\nQuery=b\n}\n")},
-      {"CrLf", "xap-header\r\n{\r\nclass=CID.Incoming\r\nsource=a.b.c\r\n}\r\nCID.Incoming\r\n{\r\n"
-               "Phone=5\r\nName=N\r\n}\r\n"},
-      {"ZeroBytes", Message("WDT.Echo", "a.b.c", "", std::string("Echo.Query\n{\nQuery=a\0b\n}\n", 25))},
+      {"CrLf",
+       "xap-header\r\n{\r\nclass=CID.Incoming\r\nsource=a.b.c\r\n}\r\nCID.Incoming\r\n{\r\n"
+       "Phone=5\r\nName=N\r\n}\r\n"},
+      {"ZeroBytes",
+       Message("WDT.Echo", "a.b.c", "", std::string("Echo.Query\n{\nQuery=a\0b\n}\n", 25))},
       {"NoLineEnd", "xap-header{class=WDT.Echo}"},
   };
   for (const Row& row : rows) {
@@ -285,11 +293,14 @@ TEST(XapRequestHandler, ContextCanBeSetAfterConstruction) {
   Rig rig;
   rig.handler->SetXapSource("vyn.CID.den.host1");
   rig.handler->SetProgramFile("/usr/bin/xapvynCID");
-  rig.Read(Message("Homeseer.Role", "acme.hs.pc1", "vyn.CID.den.host1", "Role.Query\n{\nRole=any\n}\n"));
+  rig.Read(
+      Message("Homeseer.Role", "acme.hs.pc1", "vyn.CID.den.host1", "Role.Query\n{\nRole=any\n}\n"));
   ASSERT_EQ(rig.sent.size(), 1u);
-  EXPECT_EQ(rig.sent[0].data,
-            XapItems({{"Role", "Application"}, {"Path", "/usr/bin/xapvynCID"}, {"Form", "SetupForm"}}));
-  rig.Read(Message("CID.Incoming", "vyn.CID.den.host1", "", "CID.Incoming\n{\nPhone=1\nName=A\n}\n"));
+  EXPECT_EQ(
+      rig.sent[0].data,
+      XapItems({{"Role", "Application"}, {"Path", "/usr/bin/xapvynCID"}, {"Form", "SetupForm"}}));
+  rig.Read(
+      Message("CID.Incoming", "vyn.CID.den.host1", "", "CID.Incoming\n{\nPhone=1\nName=A\n}\n"));
   EXPECT_TRUE(rig.calls.empty());
 }
 

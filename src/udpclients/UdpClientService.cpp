@@ -1,0 +1,117 @@
+#include "udpclients/UdpClientService.h"
+
+#include <QFile>
+#include <QHostAddress>
+#include <QNetworkDatagram>
+
+namespace {
+QString Latin1(const std::string& s) {
+  return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+std::string Bytes(const QByteArray& b) {
+  return std::string(b.constData(), static_cast<std::size_t>(b.size()));
+}
+
+ClientStore SettingsStore(QSettings& settings) {
+  ClientStore store;
+  store.Get = [&settings](const std::string& section, const std::string& key,
+                          const std::string& fallback) {
+    return Bytes(
+        settings.value(Latin1(section + "/" + key), Latin1(fallback)).toString().toLatin1());
+  };
+  store.Save = [&settings](const std::string& section, const std::string& key,
+                           const std::string& value) {
+    settings.setValue(Latin1(section + "/" + key), Latin1(value));
+  };
+  store.Commit = [&settings] {
+    settings.sync();
+    return static_cast<int>(settings.status());
+  };
+  return store;
+}
+
+std::unique_ptr<QSettings> OpenStore(const std::string& storeFile) {
+  if (storeFile.empty())
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                       QStringLiteral("xapvynCID"), QStringLiteral("xapvynCID"));
+  return std::make_unique<QSettings>(
+      QFile::decodeName(QByteArray(storeFile.data(), static_cast<qsizetype>(storeFile.size()))),
+      QSettings::IniFormat);
+}
+
+// The sender as dotted IPv4 text, the same text that later addresses its call datagrams.
+std::string SenderText(const QHostAddress& address) {
+  if (address.isNull()) return {};
+  bool mapped = false;
+  const quint32 v4 = address.toIPv4Address(&mapped);
+  if (mapped) return QHostAddress(v4).toString().toStdString();
+  return address.toString().toStdString();
+}
+}  // namespace
+
+UdpClientService::UdpClientService(HostHooks hooks, const std::string& storeFile, QObject* parent)
+    : QObject(parent),
+      hooks_(hooks),
+      settings_(OpenStore(storeFile)),
+      log_(hooks),
+      registry_(SettingsStore(*settings_), log_,
+                [this](const std::string& a, int p, const std::string& b) {
+                  return SendDatagram(a, p, b);
+                }) {
+  connect(&winsock1_, &QUdpSocket::readyRead, this, &UdpClientService::Winsock1DataArrival);
+}
+
+UdpClientService::~UdpClientService() { Close(); }
+
+void UdpClientService::InitIO() {
+  const ClientRegistry::Ports ports = registry_.PrepareService();
+  if (!ports.ok) {
+    hooks_.Report("xapvynCID", "InitUDP", 6, ports.description);
+    return;
+  }
+  // A second start (the option switched on again) gets a fresh socket rather than a failed bind.
+  winsock1_.close();
+  const bool bound =
+      winsock1_.bind(QHostAddress(QHostAddress::AnyIPv4), static_cast<quint16>(ports.LocalPort),
+                     QAbstractSocket::DontShareAddress);
+  registry_.SetServiceActive(bound);
+}
+
+void UdpClientService::Close() {
+  winsock1_.close();
+  registry_.SetServiceActive(false);
+}
+
+quint16 UdpClientService::BoundPort() const {
+  return winsock1_.state() == QAbstractSocket::BoundState ? winsock1_.localPort() : 0;
+}
+
+void UdpClientService::SendCIDSentry(const std::string& name, const std::string& number) {
+  registry_.SendCIDSentry(name, number);
+}
+
+void UdpClientService::UDPSendCID(const std::string& name, const std::string& number,
+                                  const std::string& client) {
+  registry_.UDPSendCID(name, number, client);
+}
+
+void UdpClientService::Winsock1DataArrival() {
+  while (winsock1_.hasPendingDatagrams()) {
+    const QNetworkDatagram d = winsock1_.receiveDatagram();
+    if (!d.isValid()) break;
+    registry_.HandleRequest(Bytes(d.data()), SenderText(d.senderAddress()));
+  }
+}
+
+ClientRegistry::SendResult UdpClientService::SendDatagram(const std::string& address, int port,
+                                                          const std::string& bytes) {
+  const QHostAddress to(Latin1(address));
+  if (to.isNull() || port <= 0 || port > 65535)
+    return {false, static_cast<int>(QAbstractSocket::HostNotFoundError)};
+  const qint64 sent = winsock1_.writeDatagram(bytes.data(), static_cast<qint64>(bytes.size()), to,
+                                              static_cast<quint16>(port));
+  if (sent != static_cast<qint64>(bytes.size()))
+    return {false, static_cast<int>(winsock1_.error())};
+  return {};
+}
