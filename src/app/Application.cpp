@@ -104,6 +104,16 @@ int Application::Start() {
   outbox_.SetReady(true);
   log_.LogEvent(kProgram, "Using xAP port " + std::to_string(port));
 
+  CallerIdentifier::Hooks lh;
+  lh.LogEvent = [this](const std::string& t, const std::string& x) { log_.LogEvent(t, x); };
+  lh.SetError = [this](int l, const std::string& d) { log_.SetError(l, d); };
+  lh.AnnounceCall = [this](const std::string& n, const std::string& c, const std::string& m) {
+    AnnounceCall(n, c, m);
+  };
+  lh.SendCIDSentry = [this](const std::string& c, const std::string& d) { SendCIDSentry(c, d); };
+  lookup_ = new CallerIdentifier(settings_, lh, this);
+  lookup_->SetInetTimerInterval(options_.inetTimerMs);
+
   InitHW();
   if (settings_.OCID) StartClientService();
   return 0;
@@ -187,10 +197,12 @@ void Application::InitHW() {
 }
 
 void Application::InitApplication() {
+  if (lookup_) lookup_->BuildPhonebook();
   link_->InitLink();
 }
 
 std::string Application::HSPAddressBookLookup(const std::string& number, const std::string& name) {
+  if (lookup_) return lookup_->HSPAddressBookLookup(number, name);
   return FormatPhoneNumber(NumberKey(number), settings_.StripPrefix) + " : " + name;
 }
 
@@ -229,6 +241,7 @@ void Application::Shutdown() {
   if (finished_) return;
   finished_ = true;
   shuttingDown_ = true;
+  if (lookup_) lookup_->CancelLookup();
   if (clients_) clients_->Close();
   link_->ClosePort();
   if (xap_) xap_->Unload();

@@ -13,6 +13,7 @@
 #include "cid/CallerRecord.h"
 #include "cid/CommLink.h"
 #include "host/Homeseer.h"
+#include "lookup/CallerIdentifier.h"
 #include "udpclients/UdpClientService.h"
 #include "xap/XapOutbox.h"
 #include "xap/XapRequestHandler.h"
@@ -29,6 +30,7 @@ class Application : public QObject {
     int connectIntervalMs = CommLink::kConnectInterval;
     int timer5IntervalMs = CommLink::kTimer5Interval;
     int restDelayMs = CommLink::kRestDelay;
+    int inetTimerMs = 45000;  // reverse-lookup watchdog
     // The client service's store: empty for the per-user settings store.
     std::string clientStoreFile;
   };
@@ -76,6 +78,7 @@ class Application : public QObject {
   CallerRecord& Record() { return record_; }
   bool FromXapFlag() const { return requests_.FromXapFlag(); }
   UdpClientService* Clients() { return clients_; }
+  CallerIdentifier* Lookup() { return lookup_; }
   bool XapReady() const { return outbox_.Ready(); }
   bool ShuttingDown() const { return shuttingDown_; }
   bool OcidFlag() const { return ocid_; }
@@ -102,6 +105,7 @@ class Application : public QObject {
   CommLink* link_ = nullptr;
   XapRequestHandler requests_;
   UdpClientService* clients_ = nullptr;
+  CallerIdentifier* lookup_ = nullptr;
   std::function<void(const std::string&)> messageHandler_;
 
   std::string programFolder_;

@@ -1,0 +1,129 @@
+#include "lookup/CallerIdentifier.h"
+
+#include <exception>
+
+#include "lookup/ContactBook.h"
+#include "lookup/InternetLookup.h"
+#include "lookup/NameLookup.h"
+#include "lookup/PhonebookBuild.h"
+#include "lookup/ReverseLookup.h"
+
+namespace {
+constexpr const char* kType = "xapvynCID";
+}
+
+CallerIdentifier::CallerIdentifier(const Settings& settings, Hooks hooks, QObject* parent)
+    : QObject(parent),
+      settings_(settings),
+      hooks_(std::move(hooks)),
+      reverse_(new ReverseLookup(this)) {
+  log_.logEvent = hooks_.LogEvent;
+  log_.setError = hooks_.SetError;
+  areaCodes_.LoadAreaCodes();
+  reverse_->SetAnswerHandler(
+      [this](const std::string& page, const std::string& number) { InetAnswer(page, number); });
+}
+
+CallerIdentifier::~CallerIdentifier() = default;
+
+void CallerIdentifier::Report(const std::string& text, int location,
+                              const std::string& description) {
+  log_.Report(kType, text, location, description);
+}
+
+void CallerIdentifier::SetInetTimerInterval(int ms) { reverse_->SetInetTimerInterval(ms); }
+
+bool CallerIdentifier::LookupBusy() const { return reverse_->Busy(); }
+
+void CallerIdentifier::CancelLookup() { reverse_->Cancel(); }
+
+void CallerIdentifier::BuildPhonebook() {
+  try {
+    ::BuildPhonebook(entries_, settings_, log_);
+  } catch (const std::exception& e) {
+    Report("BuildPhonebook ", 1, e.what());
+  }
+}
+
+std::string CallerIdentifier::HSPAddressBookLookup(const std::string& number,
+                                                   const std::string& name) {
+  int step = 1;
+  try {
+    LookupResult r = LookupName(entries_, areaCodes_, settings_, number, name);
+    lookupNumber_ = r.display;
+    if (!r.known) {
+      step = 2;
+      if (!r.contactName.empty() && ConnectOutlook(settings_)) {
+        NewContact contact;
+        auto [first, last] = SplitAtFirstSpace(r.contactName);
+        contact.FirstName = std::move(first);
+        contact.LastName = std::move(last);
+        contact.HomeTelephoneNumber = r.display;
+        // A contact that cannot be written must not cost the call its name.
+        if (CreatedContact made = CreateContact(settings_.ContactBookFolder, contact);
+            !made.status) {
+          Report("HSPAddressBookLookup ", made.status.location, made.status.description);
+        }
+      }
+      step = 3;
+      if (r.reverseLookup) GetURL(r.key, r.display);
+    }
+    return r.Answer();
+  } catch (const std::exception& e) {
+    Report("HSPAddressBookLookup ", step, e.what());
+    return {};
+  }
+}
+
+void CallerIdentifier::GetURL(const std::string& key, const std::string& displayNumber) {
+  std::string url;
+  try {
+    url = ReverseLookupURL(settings_.ReverseLookupBaseURL, key);
+  } catch (const std::exception& e) {
+    Report("GetURL", 1, e.what());
+    return;
+  }
+  if (url.empty()) return;
+  if (!reverse_->GetURL(url, displayNumber)) {
+    Report("TCPClient GetURL " + url, 1, "the URL is not a valid http address");
+  }
+}
+
+void CallerIdentifier::InetAnswer(const std::string& page, const std::string& number) {
+  std::string name;
+  try {
+    name = InternetLookup(page);
+  } catch (const std::exception& e) {
+    Report("InternetLookup", 1, e.what());
+  }
+  int step = 4;
+  try {
+    lastFoundName_ = name;
+    if (name.empty()) return;
+    step = 6;
+    if (hooks_.AnnounceCall) hooks_.AnnounceCall(name, name, number);
+    step = 7;
+    if (hooks_.SendCIDSentry) hooks_.SendCIDSentry(name, number);
+    if (!settings_.Outlook) return;
+    step = 9;
+    auto [first, last] = SplitAtFirstSpace(name);
+    step = 10;
+    if (ConnectOutlook(settings_)) {
+      NewContact contact;
+      contact.FirstName = first;
+      contact.LastName = last;
+      contact.HomeTelephoneNumber = number;
+      if (CreatedContact made = CreateContact(settings_.ContactBookFolder, contact); !made.status) {
+        Report("Inet State_Changed", made.status.location, made.status.description);
+        return;
+      }
+    }
+    step = 11;
+    adr record;
+    record.First = std::move(first);
+    record.Last = std::move(last);
+    AddHSP(entries_, record, number, "home");
+  } catch (const std::exception& e) {
+    Report("Inet State_Changed", step, e.what());
+  }
+}

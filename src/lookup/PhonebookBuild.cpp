@@ -1,0 +1,151 @@
+#include "lookup/PhonebookBuild.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <vector>
+
+#include "host/FileIo.h"
+#include "lookup/ContactBook.h"
+#include "lookup/NumberFormat.h"
+#include "lookup/PhonebookReaders.h"
+
+namespace {
+
+constexpr const char* kType = "xapvynCID";
+
+bool IsFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+void ReportSkipped(const HostHooks& hooks, const std::string& routine, const std::string& file,
+                   const std::vector<SkippedRecord>& skipped) {
+  for (const SkippedRecord& s : skipped) {
+    hooks.Report(kType,
+                 routine + file + " line " + std::to_string(s.line) + " skipped: " + s.reason);
+  }
+}
+
+bool HasVcfExtension(const std::string& name) {
+  if (name.size() < 4) return false;
+  std::string ext = name.substr(name.size() - 4);
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; });
+  return ext == ".vcf";
+}
+
+}  // namespace
+
+std::string FriendsFolder(const std::string& friendsLocation) {
+  if (friendsLocation.empty() || friendsLocation.back() == '/') return friendsLocation;
+  return friendsLocation + "/";
+}
+
+void BuildFriendsPhonebook(PhonebookEntries& entries, const Settings& settings,
+                           const HostHooks& hooks) {
+  const std::string folder = FriendsFolder(settings.FriendsLocation);
+  if (folder.empty()) return;
+  const std::string path = folder + "Friends.txt";
+  if (!IsFile(path)) return;
+
+  std::string bytes;
+  if (HostStatus read = ReadWholeFile(path, bytes); !read) {
+    hooks.Report(kType, "BuildFriendsPhonebook ", read.location, read.description);
+    return;
+  }
+  ReadFriends(
+      bytes, folder,
+      [&](FriendsEntry&& f) {
+        std::string key = NumberKey(f.PhoneNumber);
+        if (entries.find(key) != entries.end()) return;
+        Phonebook entry;
+        entry.SetName(std::move(f.Name));
+        entry.SetWav(std::move(f.Wav));
+        entry.SetPhoneNumber(std::move(f.PhoneNumber));
+        entries.emplace(std::move(key), std::move(entry));
+      },
+      [&](SkippedRecord&& s) { ReportSkipped(hooks, "BuildFriendsPhonebook ", path, {s}); });
+}
+
+void BuildHSPPhonebook(PhonebookEntries& entries, const Settings& settings,
+                       const HostHooks& hooks) {
+  const std::string& path = settings.AddressBookFile;
+  if (path.empty() || !IsFile(path)) return;
+
+  std::string bytes;
+  if (HostStatus read = ReadWholeFile(path, bytes); !read) {
+    hooks.Report(kType, "BuildHSPPhonebook ", read.location, read.description);
+    return;
+  }
+  AddressBookReadResult book = ReadAddressBook(bytes);
+  bytes = std::string();
+  if (!book.headerValid) {
+    hooks.Report(kType, "BuildHSPPhonebook " + path + " skipped: " + book.headerError);
+    return;
+  }
+  ReportSkipped(hooks, "BuildHSPPhonebook ", path, book.skipped);
+  for (const AddressRecord& r : book.records) {
+    if (!r.home_phone.empty()) AddHSP(entries, r.person, r.home_phone, "home");
+    if (!r.cell_phone.empty()) AddHSP(entries, r.person, r.cell_phone, "cell");
+    if (!r.business_phone.empty()) AddHSP(entries, r.person, r.business_phone, "work");
+  }
+}
+
+void BuildOutlookPhonebook(PhonebookEntries& entries, const Settings& settings,
+                           const HostHooks& hooks) {
+  if (!ConnectOutlook(settings)) return;
+  namespace fs = std::filesystem;
+
+  std::vector<std::string> names;
+  std::error_code ec;
+  fs::directory_iterator it(settings.ContactBookFolder, ec);
+  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    std::string name = it->path().filename().string();
+    if (!HasVcfExtension(name)) continue;
+    std::error_code typeEc;
+    if (!it->is_regular_file(typeEc)) continue;
+    names.push_back(std::move(name));
+  }
+  if (ec) {
+    hooks.Report(kType, "BuildOutlookPhonebook ", 1, ec.message());
+    return;
+  }
+  std::sort(names.begin(), names.end());
+
+  std::string folder = settings.ContactBookFolder;
+  if (folder.back() != '/') folder += '/';
+  adr record;
+  std::string bytes;
+  for (const std::string& name : names) {
+    const std::string path = folder + name;
+    if (HostStatus read = ReadWholeFile(path, bytes); !read) {
+      hooks.Report(kType, "BuildOutlookPhonebook " + path + " skipped", read.location,
+                   read.description);
+      continue;
+    }
+    VCardReadResult cards = ReadVCards(bytes);
+    ReportSkipped(hooks, "BuildOutlookPhonebook ", path, cards.skipped);
+    if (cards.contacts.empty() && cards.skipped.empty()) {
+      hooks.Report(kType, "BuildOutlookPhonebook " + path + " skipped: no vCard in the file");
+    }
+    for (const VCardContact& c : cards.contacts) {
+      record.First = c.FirstName;
+      record.Last = c.LastName;
+      record.announce_local_wav.clear();
+      if (!c.BusinessTelephoneNumber.empty())
+        AddHSP(entries, record, c.BusinessTelephoneNumber, "work");
+      if (!c.HomeTelephoneNumber.empty()) AddHSP(entries, record, c.HomeTelephoneNumber, "home");
+      if (!c.MobileTelephoneNumber.empty())
+        AddHSP(entries, record, c.MobileTelephoneNumber, "cell");
+    }
+  }
+}
+
+void BuildPhonebook(PhonebookEntries& entries, const Settings& settings, const HostHooks& hooks) {
+  entries = PhonebookEntries();
+  BuildFriendsPhonebook(entries, settings, hooks);
+  BuildHSPPhonebook(entries, settings, hooks);
+  BuildOutlookPhonebook(entries, settings, hooks);
+}

@@ -1,0 +1,562 @@
+#include "lookup/PhonebookReaders.h"
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+std::string_view TrimSpaces(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool IEquals(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  }
+  return true;
+}
+
+bool IStartsWith(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && IEquals(s.substr(0, prefix.size()), prefix);
+}
+
+bool IContains(std::string_view s, std::string_view needle) {
+  if (needle.size() > s.size()) return false;
+  for (std::size_t i = 0; i + needle.size() <= s.size(); ++i) {
+    if (IEquals(s.substr(i, needle.size()), needle)) return true;
+  }
+  return false;
+}
+
+// True when the number has a character that NumberKey keeps.
+bool HasKeyCharacter(std::string_view number) {
+  return std::any_of(number.begin(), number.end(),
+                     [](char c) { return c != '-' && c != '(' && c != ')' && c != ' '; });
+}
+
+// Walks the lines of a text; the line excludes its LF and a CR before it.
+class LineCursor {
+ public:
+  explicit LineCursor(std::string_view text) : text_(text) {}
+  bool Next(std::string_view& line) {
+    if (pos_ >= text_.size()) return false;
+    const std::size_t end = text_.find('\n', pos_);
+    if (end == std::string_view::npos) {
+      line = text_.substr(pos_);
+      pos_ = text_.size();
+    } else {
+      line = text_.substr(pos_, end - pos_);
+      pos_ = end + 1;
+    }
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    ++number_;
+    return true;
+  }
+  int Number() const { return number_; }
+
+ private:
+  std::string_view text_;
+  std::size_t pos_ = 0;
+  int number_ = 0;
+};
+
+std::string_view WithoutBom(std::string_view bytes) {
+  if (bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom) bytes.remove_prefix(kUtf8Bom.size());
+  return bytes;
+}
+
+// ---- CSV ----
+
+struct CsvRow {
+  std::vector<std::string> fields;
+  bool ok = true;
+  std::string error;
+  int line = 0;
+};
+
+class CsvCursor {
+ public:
+  explicit CsvCursor(std::string_view text) : s_(text) {}
+
+  // Reads the next record that is not an empty line; false at the end of the text.
+  bool Next(CsvRow& row) {
+    while (pos_ < s_.size() && (s_[pos_] == '\n' || s_.substr(pos_, 2) == "\r\n")) {
+      pos_ += s_[pos_] == '\n' ? 1 : 2;
+      ++line_;
+    }
+    if (pos_ >= s_.size()) return false;
+    row.fields.clear();
+    row.ok = true;
+    row.error.clear();
+    row.line = line_;
+    const std::size_t rowStart = pos_;
+    std::string field;
+    for (;;) {
+      field.clear();
+      if (pos_ < s_.size() && s_[pos_] == '"') {
+        ++pos_;
+        for (;;) {
+          const std::size_t q = s_.find('"', pos_);
+          if (q == std::string_view::npos) {
+            return Fail(row, rowStart, "a quoted field is never closed");
+          }
+          field.append(s_.substr(pos_, q - pos_));
+          line_ += static_cast<int>(std::count(s_.begin() + static_cast<std::ptrdiff_t>(pos_),
+                                               s_.begin() + static_cast<std::ptrdiff_t>(q), '\n'));
+          if (q + 1 < s_.size() && s_[q + 1] == '"') {
+            field += '"';
+            pos_ = q + 2;
+            continue;
+          }
+          pos_ = q + 1;
+          break;
+        }
+        row.fields.push_back(field);
+        if (pos_ >= s_.size()) return true;
+        if (s_[pos_] == ',') {
+          ++pos_;
+          continue;
+        }
+        if (s_[pos_] == '\n' || s_.substr(pos_, 2) == "\r\n") {
+          pos_ += s_[pos_] == '\n' ? 1 : 2;
+          ++line_;
+          return true;
+        }
+        return FailToLineEnd(row, "text after a closing quote");
+      }
+      const std::size_t end = s_.find_first_of(",\n", pos_);
+      std::string_view raw = s_.substr(pos_, end == std::string_view::npos ? s_.npos : end - pos_);
+      if (end != std::string_view::npos && s_[end] == '\n' && !raw.empty() && raw.back() == '\r') {
+        raw.remove_suffix(1);
+      }
+      row.fields.emplace_back(raw);
+      if (end == std::string_view::npos) {
+        pos_ = s_.size();
+        return true;
+      }
+      pos_ = end + 1;
+      if (s_[end] == '\n') {
+        ++line_;
+        return true;
+      }
+    }
+  }
+
+ private:
+  // An unterminated quote would swallow the rest of the file: go on after the row's first line.
+  bool Fail(CsvRow& row, std::size_t rowStart, const char* why) {
+    row.ok = false;
+    row.error = why;
+    const std::size_t nl = s_.find('\n', rowStart);
+    pos_ = nl == std::string_view::npos ? s_.size() : nl + 1;
+    line_ = row.line + 1;
+    return true;
+  }
+  bool FailToLineEnd(CsvRow& row, const char* why) {
+    row.ok = false;
+    row.error = why;
+    const std::size_t nl = s_.find('\n', pos_);
+    pos_ = nl == std::string_view::npos ? s_.size() : nl + 1;
+    ++line_;
+    return true;
+  }
+
+  std::string_view s_;
+  std::size_t pos_ = 0;
+  int line_ = 1;
+};
+
+enum AddressColumn { kFirst, kLast, kHome, kCell, kBusiness, kWav, kColumns };
+constexpr std::array<std::string_view, kColumns> kColumnNames = {
+    "First", "Last", "home_phone", "cell_phone", "business_phone", "announce_local_wav"};
+
+// ---- vCard ----
+
+struct LogicalLine {
+  std::string text;
+  int line = 0;
+};
+
+// Position of the first ":" outside double quotes (parameter values may be quoted).
+std::size_t ValueColon(std::string_view s) {
+  bool quoted = false;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '"') quoted = !quoted;
+    if (s[i] == ':' && !quoted) return i;
+  }
+  return std::string_view::npos;
+}
+
+bool IsQuotedPrintable(std::string_view line) {
+  const std::size_t colon = ValueColon(line);
+  return colon != std::string_view::npos && IContains(line.substr(0, colon), "QUOTED-PRINTABLE");
+}
+
+// Joins folded lines (a line starting with a space or TAB continues the one before)
+// and quoted-printable soft line breaks (a value ending in "=").
+std::vector<LogicalLine> UnfoldVCardLines(std::string_view bytes) {
+  std::vector<LogicalLine> lines;
+  LineCursor cursor(bytes);
+  std::string_view line;
+  bool softBreak = false;
+  while (cursor.Next(line)) {
+    if (softBreak && !lines.empty()) {
+      lines.back().text.append(line);
+    } else if (!line.empty() && (line.front() == ' ' || line.front() == '\t') && !lines.empty()) {
+      lines.back().text.append(line.substr(1));
+    } else if (line.empty()) {
+      softBreak = false;
+      continue;
+    } else {
+      lines.push_back({std::string(line), cursor.Number()});
+    }
+    std::string& text = lines.back().text;
+    softBreak = !text.empty() && text.back() == '=' && IsQuotedPrintable(text);
+    if (softBreak) text.pop_back();
+  }
+  return lines;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  c = LowerAscii(c);
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+std::string DecodeQuotedPrintable(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '=' && i + 2 < s.size()) {
+      const int hi = HexValue(s[i + 1]);
+      const int lo = HexValue(s[i + 2]);
+      if (hi >= 0 && lo >= 0) {
+        out += static_cast<char>(hi * 16 + lo);
+        i += 2;
+        continue;
+      }
+    }
+    out += s[i];
+  }
+  return out;
+}
+
+// Splits a value at unescaped ";" and undoes the escapes in each component.
+std::vector<std::string> SplitComponents(std::string_view s) {
+  std::vector<std::string> parts(1);
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const char c = s[i];
+    if (c == '\\' && i + 1 < s.size()) {
+      const char n = s[i + 1];
+      if (n == 'n' || n == 'N') {
+        parts.back() += '\n';
+      } else if (n == '\\' || n == ',' || n == ';' || n == ':') {
+        parts.back() += n;
+      } else {
+        parts.back() += c;
+        parts.back() += n;
+      }
+      ++i;
+    } else if (c == ';') {
+      parts.emplace_back();
+    } else {
+      parts.back() += c;
+    }
+  }
+  return parts;
+}
+
+std::string Unescape(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\\' && i + 1 < s.size()) {
+      const char n = s[i + 1];
+      if (n == 'n' || n == 'N') {
+        out += '\n';
+      } else if (n == '\\' || n == ',' || n == ';' || n == ':') {
+        out += n;
+      } else {
+        out += s[i];
+        out += n;
+      }
+      ++i;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+// Splits the part before the value colon at ";" outside double quotes.
+std::vector<std::string_view> SplitParams(std::string_view s) {
+  std::vector<std::string_view> out;
+  bool quoted = false;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '"') quoted = !quoted;
+    if (s[i] == ';' && !quoted) {
+      out.push_back(s.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  out.push_back(s.substr(start));
+  return out;
+}
+
+struct TelKinds {
+  bool work = false;
+  bool home = false;
+  bool cell = false;
+};
+
+void NoteTelType(std::string_view type, TelKinds& kinds) {
+  type = TrimBlanks(type);
+  if (!type.empty() && type.front() == '"') type.remove_prefix(1);
+  if (!type.empty() && type.back() == '"') type.remove_suffix(1);
+  if (IEquals(type, "work")) kinds.work = true;
+  if (IEquals(type, "home")) kinds.home = true;
+  if (IEquals(type, "cell") || IEquals(type, "mobile")) kinds.cell = true;
+}
+
+struct CardState {
+  VCardContact contact;
+  bool haveN = false;
+  std::string fn;
+  std::string malformed;  // first reason the card is refused, empty when sound
+};
+
+void ApplyProperty(CardState& card, std::string_view head, std::string_view value) {
+  const std::vector<std::string_view> params = SplitParams(head);
+  std::string_view name = params.front();
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string_view::npos) name.remove_prefix(dot + 1);
+
+  bool qp = false;
+  for (std::size_t i = 1; i < params.size(); ++i) {
+    if (IContains(params[i], "QUOTED-PRINTABLE")) qp = true;
+  }
+  std::string decoded = qp ? DecodeQuotedPrintable(value) : std::string(value);
+
+  if (IEquals(name, "N")) {
+    if (card.haveN) return;
+    std::vector<std::string> parts = SplitComponents(decoded);
+    card.contact.LastName = parts[0];
+    card.contact.FirstName = parts.size() > 1 ? parts[1] : std::string();
+    card.haveN = true;
+  } else if (IEquals(name, "FN")) {
+    if (card.fn.empty()) card.fn = Unescape(decoded);
+  } else if (IEquals(name, "TEL")) {
+    TelKinds kinds;
+    for (std::size_t i = 1; i < params.size(); ++i) {
+      std::string_view p = params[i];
+      const std::size_t eq = p.find('=');
+      if (eq == std::string_view::npos) {
+        NoteTelType(p, kinds);
+      } else if (IEquals(TrimBlanks(p.substr(0, eq)), "TYPE")) {
+        std::string_view types = p.substr(eq + 1);
+        std::size_t start = 0;
+        for (std::size_t i2 = 0; i2 <= types.size(); ++i2) {
+          if (i2 == types.size() || types[i2] == ',') {
+            NoteTelType(types.substr(start, i2 - start), kinds);
+            start = i2 + 1;
+          }
+        }
+      }
+    }
+    std::string number = Unescape(decoded);
+    if (IStartsWith(number, "tel:")) number.erase(0, 4);
+    if (number.empty()) return;
+    if (kinds.work && card.contact.BusinessTelephoneNumber.empty())
+      card.contact.BusinessTelephoneNumber = number;
+    if (kinds.home && card.contact.HomeTelephoneNumber.empty())
+      card.contact.HomeTelephoneNumber = number;
+    if (kinds.cell && card.contact.MobileTelephoneNumber.empty())
+      card.contact.MobileTelephoneNumber = number;
+  }
+}
+
+}  // namespace
+
+std::string FriendsSoundFile(std::string_view value, std::string_view friendsLocation) {
+  if ((!value.empty() && value.front() == '/') || value.find("\\\\") != std::string_view::npos ||
+      value.find(':') != std::string_view::npos) {
+    return std::string(value);
+  }
+  std::string out(friendsLocation);
+  out.append(value);
+  return out;
+}
+
+FriendsReadResult ReadFriends(std::string_view bytes, std::string_view friendsLocation) {
+  FriendsReadResult result;
+  ReadFriends(
+      bytes, friendsLocation, [&](FriendsEntry&& e) { result.entries.push_back(std::move(e)); },
+      [&](SkippedRecord&& s) { result.skipped.push_back(std::move(s)); });
+  return result;
+}
+
+void ReadFriends(std::string_view bytes, std::string_view friendsLocation,
+                 const std::function<void(FriendsEntry&&)>& onEntry,
+                 const std::function<void(SkippedRecord&&)>& onSkipped) {
+  LineCursor cursor(WithoutBom(bytes));
+  std::string_view line;
+  while (cursor.Next(line)) {
+    if (line.empty() || line.front() == ';') continue;
+    const std::size_t tab = line.find('\t');
+    if (tab == std::string_view::npos) continue;
+
+    std::string_view name;
+    std::string_view sound;
+    std::size_t start = tab + 1;
+    for (;;) {
+      const std::size_t next = line.find('\t', start);
+      const std::string_view field =
+          TrimSpaces(line.substr(start, next == std::string_view::npos ? line.npos : next - start));
+      if (!field.empty()) {
+        if (name.empty()) {
+          name = field;
+        } else {
+          sound = field;
+          break;
+        }
+      }
+      if (next == std::string_view::npos) break;
+      start = next + 1;
+    }
+    if (name.empty()) continue;
+
+    const std::string_view number = line.substr(0, tab);
+    if (!HasKeyCharacter(number)) {
+      onSkipped({cursor.Number(), "no number before the first TAB"});
+      continue;
+    }
+    FriendsEntry entry;
+    entry.PhoneNumber.assign(number);
+    entry.Name.assign(name);
+    if (!sound.empty()) entry.Wav = FriendsSoundFile(sound, friendsLocation);
+    entry.line = cursor.Number();
+    onEntry(std::move(entry));
+  }
+}
+
+AddressBookReadResult ReadAddressBook(std::string_view bytes) {
+  AddressBookReadResult result;
+  CsvCursor cursor(WithoutBom(bytes));
+  CsvRow row;
+  if (!cursor.Next(row)) {
+    result.headerError = "the file is empty";
+    return result;
+  }
+  if (!row.ok) {
+    result.headerError = "header row: " + row.error;
+    return result;
+  }
+  std::array<int, kColumns> column;
+  column.fill(-1);
+  for (std::size_t i = 0; i < row.fields.size(); ++i) {
+    const std::string_view name = TrimBlanks(row.fields[i]);
+    for (int c = 0; c < kColumns; ++c) {
+      if (column[c] < 0 && IEquals(name, kColumnNames[c])) column[c] = static_cast<int>(i);
+    }
+  }
+  if (column[kFirst] < 0 || column[kLast] < 0 ||
+      (column[kHome] < 0 && column[kCell] < 0 && column[kBusiness] < 0)) {
+    result.headerError = "the header row does not name First, Last and a phone column";
+    return result;
+  }
+  result.headerValid = true;
+  const std::size_t width = row.fields.size();
+
+  while (cursor.Next(row)) {
+    if (!row.ok) {
+      result.skipped.push_back({row.line, row.error});
+      continue;
+    }
+    if (row.fields.size() != width) {
+      result.skipped.push_back({row.line, std::to_string(row.fields.size()) +
+                                              " fields where the header has " +
+                                              std::to_string(width)});
+      continue;
+    }
+    auto take = [&](AddressColumn c) {
+      return column[c] < 0 ? std::string() : std::move(row.fields[column[c]]);
+    };
+    AddressRecord record;
+    record.person.First = take(kFirst);
+    record.person.Last = take(kLast);
+    record.person.announce_local_wav = take(kWav);
+    record.home_phone = take(kHome);
+    record.cell_phone = take(kCell);
+    record.business_phone = take(kBusiness);
+    record.line = row.line;
+    result.records.push_back(std::move(record));
+  }
+  return result;
+}
+
+VCardReadResult ReadVCards(std::string_view bytes) {
+  VCardReadResult result;
+  std::vector<LogicalLine> lines = UnfoldVCardLines(WithoutBom(bytes));
+  bool inCard = false;
+  CardState card;
+
+  auto finish = [&] {
+    if (!card.malformed.empty()) {
+      result.skipped.push_back({card.contact.line, card.malformed});
+    } else {
+      if (!card.haveN) card.contact.FirstName = card.fn;
+      result.contacts.push_back(std::move(card.contact));
+    }
+    card = CardState();
+    inCard = false;
+  };
+
+  for (const LogicalLine& l : lines) {
+    const std::string_view text = l.text;
+    const std::size_t colon = ValueColon(text);
+    if (colon != std::string_view::npos) {
+      const std::string_view head = TrimBlanks(text.substr(0, colon));
+      const std::string_view value = TrimBlanks(text.substr(colon + 1));
+      if (IEquals(head, "BEGIN") && IEquals(value, "VCARD")) {
+        if (inCard) {
+          card.malformed = "BEGIN:VCARD inside a card";
+          finish();
+        }
+        inCard = true;
+        card.contact.line = l.line;
+        continue;
+      }
+      if (IEquals(head, "END") && IEquals(value, "VCARD")) {
+        if (inCard) finish();
+        continue;
+      }
+    }
+    if (!inCard) continue;
+    if (!card.malformed.empty()) continue;
+    if (colon == std::string_view::npos) {
+      card.malformed = "line " + std::to_string(l.line) + " has no ':'";
+      continue;
+    }
+    ApplyProperty(card, text.substr(0, colon), text.substr(colon + 1));
+  }
+  if (inCard) {
+    if (card.malformed.empty()) card.malformed = "no END:VCARD";
+    finish();
+  }
+  return result;
+}

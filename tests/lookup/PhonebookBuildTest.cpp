@@ -1,0 +1,203 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "LookupTestUtil.h"
+#include "lookup/PhonebookBuild.h"
+
+namespace {
+
+std::string VCard(const std::string& last, const std::string& first, const std::string& tels) {
+  return "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + last + ";" + first + ";;;\r\nFN:" + first + " " +
+         last + "\r\n" + tels + "END:VCARD\r\n";
+}
+
+class PhonebookBuildTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(dir.path().empty());
+    settings.FriendsLocation = dir.path();  // without the trailing "/" on purpose
+    settings.AddressBookFile = dir / "addressbook.csv";
+    settings.ContactBookFolder = dir / "contacts";
+    std::filesystem::create_directories(settings.ContactBookFolder);
+  }
+
+  void Build() { BuildPhonebook(entries, settings, log.Hooks()); }
+
+  const Phonebook& At(const std::string& key) {
+    static const Phonebook none;
+    auto it = entries.find(key);
+    EXPECT_NE(it, entries.end()) << "no entry " << key;
+    return it == entries.end() ? none : it->second;
+  }
+
+  LookupTempDir dir;
+  Settings settings;
+  PhonebookEntries entries;
+  LogRecorder log;
+};
+
+const std::string kCsvHeader =
+    "First,Last,home_phone,cell_phone,business_phone,announce_local_wav\r\n";
+
+TEST_F(PhonebookBuildTest, FriendsFileFirstLineForANumberWins) {
+  WriteFileBytes(dir / "Friends.txt",
+                 "; my callers\r\n(201) 555-1234\tMum\tmum.wav\r\n201-555-1234\tNot Mum\r\n");
+  Build();
+  ASSERT_EQ(entries.size(), 1u);
+  const Phonebook& mum = At("2015551234");
+  EXPECT_EQ(mum.Name(), "Mum");
+  EXPECT_EQ(mum.PhoneNumber(), "(201) 555-1234");
+  EXPECT_EQ(mum.Wav(), dir.path() + "/mum.wav");
+  EXPECT_EQ(mum.Location(), "");
+  EXPECT_EQ(mum.FirstName(), "");
+  EXPECT_EQ(mum.LastName(), "");
+  EXPECT_TRUE(log.lines.empty());
+}
+
+TEST_F(PhonebookBuildTest, FriendsLineWithEmptyFieldsTakesTheName) {
+  WriteFileBytes(dir / "Friends.txt", "2015551234\t\tMum\t\r\n");
+  Build();
+  EXPECT_EQ(At("2015551234").Name(), "Mum");
+  EXPECT_EQ(At("2015551234").Wav(), "");
+}
+
+TEST_F(PhonebookBuildTest, MissingSourcesAreSkippedSilently) {
+  settings.ContactBookFolder = dir / "no-such-folder";
+  Build();
+  EXPECT_TRUE(entries.empty());
+  EXPECT_TRUE(log.lines.empty());
+}
+
+TEST_F(PhonebookBuildTest, EmptyFriendsLocationReadsNoFriendsFile) {
+  WriteFileBytes(dir / "Friends.txt", "2015551234\tMum\r\n");
+  settings.FriendsLocation.clear();
+  Build();
+  EXPECT_TRUE(entries.empty());
+}
+
+TEST_F(PhonebookBuildTest, AddressBookAddsHomeCellAndWork) {
+  WriteFileBytes(settings.AddressBookFile,
+                 kCsvHeader +
+                     "John,Smith,(201) 555-0001,(201) 555-0002,(201) 555-0003,j.wav\r\n"
+                     "Ann,Lee,,201 555 0009,,\r\n");
+  Build();
+  ASSERT_EQ(entries.size(), 4u);
+  EXPECT_EQ(At("2015550001").Location(), "home");
+  EXPECT_EQ(At("2015550002").Location(), "cell");
+  EXPECT_EQ(At("2015550003").Location(), "work");
+  EXPECT_EQ(At("2015550003").Wav(), "j.wav");
+  EXPECT_EQ(At("2015550009").Name(), "Ann Lee");
+  EXPECT_EQ(At("2015550009").Location(), "cell");
+}
+
+TEST_F(PhonebookBuildTest, AddressBookAndContactBookMergeOnOneNumber) {
+  WriteFileBytes(settings.AddressBookFile, kCsvHeader + "John,Smith,(201) 555-1234,,,\r\n");
+  WriteFileBytes(settings.ContactBookFolder + "/a.vcf",
+                 VCard("Smith", "Jane", "TEL;TYPE=WORK:201-555-1234\r\n"));
+  WriteFileBytes(settings.ContactBookFolder + "/b.vcf",
+                 VCard("Doe", "Bob", "TEL;TYPE=CELL:2015551234\r\n"));
+  Build();
+  ASSERT_EQ(entries.size(), 1u);
+  const Phonebook& e = At("2015551234");
+  EXPECT_EQ(e.FirstName(), "John or Jane");
+  EXPECT_EQ(e.Name(), "John or Jane Smith or Bob Doe");
+  EXPECT_EQ(e.Location(), "home");
+  EXPECT_EQ(e.PhoneNumber(), "(201) 555-1234");
+}
+
+TEST_F(PhonebookBuildTest, FriendsNameMeetsContactWithoutLastName) {
+  WriteFileBytes(dir / "Friends.txt", "2015551234\tMum\r\n3035550000\tDad\r\n");
+  WriteFileBytes(settings.ContactBookFolder + "/a.vcf",
+                 VCard("", "Jane", "TEL;TYPE=HOME:2015551234\r\n") +
+                     VCard("Doe", "John", "TEL;TYPE=HOME:3035550000\r\n"));
+  Build();
+  // Equal (empty) last names: the first names are joined and the name rebuilt from them.
+  EXPECT_EQ(At("2015551234").FirstName(), " or Jane");
+  EXPECT_EQ(At("2015551234").Name(), " or Jane ");
+  EXPECT_EQ(At("3035550000").Name(), "Dad or John Doe");
+  EXPECT_EQ(At("3035550000").Location(), "");
+}
+
+TEST_F(PhonebookBuildTest, ContactWithSameHomeAndWorkNumber) {
+  WriteFileBytes(
+      settings.ContactBookFolder + "/a.vcf",
+      VCard("Smith", "John", "TEL;TYPE=HOME:2015551234\r\nTEL;TYPE=WORK:2015551234\r\n"));
+  Build();
+  EXPECT_EQ(At("2015551234").Name(), "John or John Smith");
+  EXPECT_EQ(At("2015551234").Location(), "work");
+}
+
+TEST_F(PhonebookBuildTest, ContactFilesAreReadInFileNameOrder) {
+  WriteFileBytes(settings.ContactBookFolder + "/b.vcf",
+                 VCard("Brown", "Bob", "TEL;TYPE=HOME:2015551234\r\n"));
+  WriteFileBytes(settings.ContactBookFolder + "/a.VCF",
+                 VCard("Adams", "Al", "TEL;TYPE=HOME:2015551234\r\n"));
+  WriteFileBytes(settings.ContactBookFolder + "/c.txt",
+                 VCard("Carr", "Cy", "TEL;TYPE=HOME:2015551234\r\n"));
+  Build();
+  EXPECT_EQ(At("2015551234").Name(), "Al Adams or Bob Brown");
+}
+
+TEST_F(PhonebookBuildTest, OutlookSettingOffSkipsTheContactFolder) {
+  WriteFileBytes(settings.ContactBookFolder + "/a.vcf",
+                 VCard("Smith", "John", "TEL;TYPE=HOME:2015551234\r\n"));
+  settings.Outlook = false;
+  Build();
+  EXPECT_TRUE(entries.empty());
+}
+
+TEST_F(PhonebookBuildTest, MalformedRecordsCostOneLogLineEachAndTheBuildGoesOn) {
+  WriteFileBytes(dir / "Friends.txt", "\tNo number\r\n2015550001\tMum\r\n");
+  WriteFileBytes(settings.AddressBookFile,
+                 kCsvHeader + "John,Smith,1\r\nAnn,Lee,2015550002,,,\r\n\"Bo,Bell,3,,,\r\n");
+  WriteFileBytes(settings.ContactBookFolder + "/a.vcf", "BEGIN:VCARD\r\nN:Broken;Card\r\n");
+  WriteFileBytes(settings.ContactBookFolder + "/b.vcf", "not a vcard at all\r\n");
+  WriteFileBytes(settings.ContactBookFolder + "/c.vcf",
+                 VCard("Good", "Card", "TEL;TYPE=HOME:2015550003\r\n"));
+  std::filesystem::create_directory(settings.ContactBookFolder + "/d.vcf");  // a folder: not read
+  Build();
+
+  EXPECT_EQ(At("2015550001").Name(), "Mum");
+  EXPECT_EQ(At("2015550002").Name(), "Ann Lee");
+  EXPECT_EQ(At("2015550003").Name(), "Card Good");
+  EXPECT_EQ(entries.size(), 3u);
+  const std::string friends = dir / "Friends.txt";
+  const std::string& csv = settings.AddressBookFile;
+  const std::string& vcf = settings.ContactBookFolder;
+  EXPECT_EQ(
+      log.lines,
+      (std::vector<std::string>{
+          "xapvynCID: BuildFriendsPhonebook " + friends +
+              " line 1 skipped: no number before the first TAB",
+          "xapvynCID: BuildHSPPhonebook " + csv +
+              " line 2 skipped: 3 fields where the header has 6",
+          "xapvynCID: BuildHSPPhonebook " + csv + " line 4 skipped: a quoted field is never closed",
+          "xapvynCID: BuildOutlookPhonebook " + vcf + "/a.vcf line 1 skipped: no END:VCARD",
+          "xapvynCID: BuildOutlookPhonebook " + vcf + "/b.vcf skipped: no vCard in the file",
+      }));
+}
+
+TEST_F(PhonebookBuildTest, AddressBookWithoutValidHeaderIsLoggedAndSkipped) {
+  WriteFileBytes(settings.AddressBookFile, "Name,Phone\r\nJohn Smith,2015551234\r\n");
+  WriteFileBytes(settings.ContactBookFolder + "/a.vcf",
+                 VCard("Smith", "John", "TEL;TYPE=HOME:2015550003\r\n"));
+  Build();
+  EXPECT_EQ(entries.size(), 1u);
+  EXPECT_EQ(log.lines,
+            (std::vector<std::string>{
+                "xapvynCID: BuildHSPPhonebook " + settings.AddressBookFile +
+                " skipped: the header row does not name First, Last and a phone column"}));
+}
+
+TEST_F(PhonebookBuildTest, RebuildStartsFromAnEmptyPhonebook) {
+  WriteFileBytes(dir / "Friends.txt", "2015550001\tMum\r\n");
+  Build();
+  AddHSP(entries, {"DOE", "JANE", ""}, "(212) 555-0101", "home");
+  ASSERT_EQ(entries.size(), 2u);
+  Build();
+  EXPECT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries.count("2125550101"), 0u);
+}
+
+}  // namespace
