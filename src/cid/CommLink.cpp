@@ -310,6 +310,7 @@ void CommLink::OnSerialError(QSerialPort::SerialPortError error) {
 void CommLink::OnTcpConnected() {
   connectTimer_.stop();
   tcpEstablished_ = true;
+  connectedAt_.start();
   errorReports_ = 0;
   if (connectWait_) connectWait_->quit();
 }
@@ -330,8 +331,11 @@ void CommLink::OnTcpDisconnected() {
     Log("TCP Port Connect Closed");
   }
   // Reconnecting from inside the socket's own disconnect signal would be undone
-  // by the socket's clean-up after it; the timer starts it right after.
-  ScheduleReconnect(0);
+  // by the socket's clean-up after it; the timer starts it right after. A box
+  // that hangs up at once (its port busy, "Port not available.") is retried after
+  // the connect interval, so the link does not spin connecting and closing.
+  const bool quickClose = connectedAt_.isValid() && connectedAt_.elapsed() < kQuickCloseMs;
+  ScheduleReconnect(quickClose ? connectInterval_ : 0);
 }
 
 void CommLink::OnTcpError(QAbstractSocket::SocketError error) {

@@ -22,7 +22,8 @@
 //    "Opened" once (or "Error Opening ...").
 //
 // After a peer close or a socket error the TCP link reconnects by itself: at once
-// when an established connection ended, after ConnectTimer's interval when a
+// when an established connection ended (after ConnectTimer's interval when it
+// lasted under a second), after ConnectTimer's interval when a
 // connect attempt failed (so a box that is off is not hammered). "TCP Port Connect
 // Closed" is reported at most 3 times in a row (until data without "Port not
 // available." arrives or a command is sent), socket errors at most 3 times until
@@ -35,6 +36,7 @@
 //
 // TrafficChanged is emitted after every change of CommData or CommStatus,
 // PortStatusChanged after every change of the port status text.
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
 #include <QTcpSocket>
@@ -64,6 +66,9 @@ class CommLink : public QObject {
   static constexpr int kRestDelay = 100;
   static constexpr int kConnectAttempts = 6;
   static constexpr int kReportLimit = 3;
+  // A connection closed by the box sooner than this is retried after the connect
+  // interval instead of at once.
+  static constexpr int kQuickCloseMs = 1000;
 
   CommLink(const Settings& settings, CallerRecord& record, EventLog& log, ShuttingDown shuttingDown,
            QObject* parent = nullptr);
@@ -155,5 +160,6 @@ class CommLink : public QObject {
   bool tcpEstablished_ = false;  // the current Winsock2 attempt reached Connected
   int tries_ = 0;
   int closeReports_ = 0;
+  QElapsedTimer connectedAt_;
   int errorReports_ = 0;
 };

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 
 #include "Loopback.h"
 #include "xap/XapMessage.h"
@@ -117,6 +118,28 @@ TEST(Application, ShutdownFinishesOnce) {
   EXPECT_EQ(finished, 1);
   EXPECT_EQ(code, 0);
   EXPECT_TRUE(rig.app->ShuttingDown());
+}
+
+}  // namespace
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(Application, NonNumericOcidIsReportedAndTheAddressesStillLoad) {
+  // A typo in OCID must not leave the xAP addresses at their defaults, which
+  // would broadcast to the whole network.
+  Rig rig;
+  WriteFile(rig.Path("/Config/vynRinglet.ini"), "[General]\r\nOCID=yes\r\n");
+  ASSERT_EQ(rig.Start(), 0);
+  EXPECT_EQ(rig.app->BroadcastAddress(), "127.0.0.1");
+  EXPECT_EQ(rig.app->InterfaceAddress(), "127.0.0.1");
+  EXPECT_EQ(rig.app->Xap()->SendHost(), "127.0.0.1");
+  EXPECT_NE(ReadFile(rig.Path("/Data/xapvynCID.txt")).find("xapvynCID InitXap "), std::string::npos);
+  EXPECT_FALSE(rig.app->CurrentSettings().OCID) << "the settings load reads a non-number as off";
 }
 
 }  // namespace

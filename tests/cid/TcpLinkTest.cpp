@@ -118,6 +118,19 @@ TEST_F(TcpLinkTest, PortNotAvailableClosesAreReportedThreeTimes) {
   EXPECT_GT(rig.Count("TCP Port Connect Closed"), 3);
 }
 
+TEST_F(TcpLinkTest, BoxThatHangsUpAtOnceIsNotHammered) {
+  Box box;
+  ASSERT_TRUE(box.Listen());
+  box.onAccept = [&](QTcpSocket* s) { SendAndClose(s, "Port not available.\r\n"); };
+  rig.link->SetConnectInterval(100);
+  rig.settings.CIDCommPort = box.PortText();
+  rig.link->PortOpen(rig.settings.CIDCommPort);
+  Spin(600);
+  // About one connection per interval; an immediate reconnect would make hundreds.
+  EXPECT_GE(box.accepted, 3);
+  EXPECT_LE(box.accepted, 10);
+}
+
 TEST_F(TcpLinkTest, BoxThatIsOffGetsSixAttemptsThenUnableToConnect) {
   const std::string port = "127.0.0.1:" + std::to_string(ClosedPort());
   rig.settings.CIDCommPort = port;
