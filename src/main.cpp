@@ -12,6 +12,12 @@
 
 #include "app/Application.h"
 #include "app/Paths.h"
+#ifdef VYN_GUI
+#include <QApplication>
+#include <QSystemTrayIcon>
+
+#include "ui/AppDesktop.h"
+#endif
 
 namespace {
 
@@ -64,7 +70,19 @@ int main(int argc, char** argv) {
   if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
     options.headless = true;
 
-  QCoreApplication qapp(argc, argv);
+#ifdef VYN_GUI
+  std::unique_ptr<QCoreApplication> qapp;
+  if (options.headless) {
+    qapp = std::make_unique<QCoreApplication>(argc, argv);
+  } else {
+    auto gui = std::make_unique<QApplication>(argc, argv);
+    gui->setQuitOnLastWindowClosed(false);  // the tray keeps the program alive
+    qapp = std::move(gui);
+  }
+#else
+  options.headless = true;
+  auto qapp = std::make_unique<QCoreApplication>(argc, argv);
+#endif
   QCoreApplication::setApplicationName("xapvynCID");
 
   // SIGINT and SIGTERM run the orderly shutdown on the event loop.
@@ -78,14 +96,27 @@ int main(int argc, char** argv) {
 
   Application app(options);
   QSocketNotifier notifier(gSignalPipe[0], QSocketNotifier::Read);
-  QObject::connect(&notifier, &QSocketNotifier::activated, &qapp, [&] {
+  QObject::connect(&notifier, &QSocketNotifier::activated, qapp.get(), [&] {
     char c;
     [[maybe_unused]] auto n = read(gSignalPipe[0], &c, 1);
     app.Shutdown();
   });
-  QObject::connect(&app, &Application::finished, &qapp, [](int code) { QCoreApplication::exit(code); });
+  QObject::connect(&app, &Application::finished, qapp.get(),
+                   [](int code) { QCoreApplication::exit(code); });
 
   int rc = app.Start();
   if (rc != 0) return rc;
-  return qapp.exec();
+#ifdef VYN_GUI
+  std::unique_ptr<AppDesktop> desktop;
+  if (!options.headless) {
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+      app.LogEvent("xapvynCID", "No system tray available: the program runs without its icon");
+    desktop = std::make_unique<AppDesktop>(app);
+    app.SetShutdownUi([&desktop] {
+      if (desktop) desktop->Unload();
+    });
+    desktop->Start();
+  }
+#endif
+  return qapp->exec();
 }

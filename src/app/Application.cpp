@@ -241,6 +241,7 @@ void Application::Shutdown() {
   if (finished_) return;
   finished_ = true;
   shuttingDown_ = true;
+  if (shutdownUi_) shutdownUi_();
   if (lookup_) lookup_->CancelLookup();
   if (clients_) clients_->Close();
   link_->ClosePort();

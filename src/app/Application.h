@@ -67,6 +67,10 @@ class Application : public QObject {
   }
   void LogEvent(const std::string& type, const std::string& text) { log_.LogEvent(type, text); }
 
+  // Run at shutdown right after the shutting-down flag is set: the tray and
+  // windows go first, before any socket or port closes.
+  void SetShutdownUi(std::function<void()> h) { shutdownUi_ = std::move(h); }
+
   // Receiver of each received message; the request handling plugs in here.
   void SetMessageHandler(std::function<void(const std::string&)> h) { messageHandler_ = std::move(h); }
 
@@ -107,6 +111,7 @@ class Application : public QObject {
   UdpClientService* clients_ = nullptr;
   CallerIdentifier* lookup_ = nullptr;
   std::function<void(const std::string&)> messageHandler_;
+  std::function<void()> shutdownUi_;
 
   std::string programFolder_;
   std::string programFilePath_;
