@@ -1,5 +1,6 @@
 #include "app/EventLog.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 
@@ -37,6 +38,10 @@ void EventLog::LogToFile(const std::string& source, const std::string& text) {
   if (echo_) std::cerr << source << ' ' << text << ' ' << location << ' ' << description << std::endl;
   if (logFile_.empty()) return;
   // Every failure from here on is ignored: the file log never reports itself.
+  // A sender of broken messages can add a line each time: keep the file bounded.
+  std::error_code ec;
+  if (std::filesystem::file_size(logFile_, ec) >= logLimit_ && !ec)
+    std::filesystem::rename(logFile_, logFile_ + ".1", ec);
   std::ofstream out(logFile_, std::ios::binary | std::ios::app);
   if (!out) return;
   out << source << ' ' << text << ' ' << location << ' ' << description << "\r\n";

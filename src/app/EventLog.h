@@ -7,6 +7,7 @@
 //    Data/xapvynCID.txt; it is used where the xAP network cannot carry a message.
 // A failing step records a pending error with SetError(); the next sink call
 // reports it and clears it. Neither sink ever throws or reports its own failure.
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -22,6 +23,9 @@ class EventLog {
   void SetLogFile(std::string path) { logFile_ = std::move(path); }
   const std::string& LogFile() const { return logFile_; }
   void SetEchoToStderr(bool on) { echo_ = on; }
+  // The file log is kept below this size: a full file is renamed to
+  // xapvynCID.txt.1 (replacing an older one) and a new file is started.
+  void SetLogFileLimit(std::uintmax_t bytes) { logLimit_ = bytes; }
   // The clock gives the "Time" item; by default the local general date-time text.
   void SetClock(Clock clock) { clock_ = std::move(clock); }
 
@@ -39,6 +43,7 @@ class EventLog {
   Clock clock_;
   std::string logFile_;
   bool echo_ = false;
+  std::uintmax_t logLimit_ = 10 * 1024 * 1024;
   bool hasError_ = false;
   int errorLocation_ = 0;
   std::string errorDescription_;

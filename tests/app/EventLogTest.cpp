@@ -42,6 +42,21 @@ TEST(EventLog, LogToFileLineFormat) {
   std::filesystem::remove_all(dir);
 }
 
+TEST(EventLog, FullLogFileIsRotated) {
+  auto dir = std::filesystem::temp_directory_path() / ("evrot-" + std::to_string(getpid()));
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  const std::string file = (dir / "log.txt").string();
+  EventLog log;
+  log.SetLogFile(file);
+  log.SetLogFileLimit(100);
+  for (int i = 0; i < 30; ++i) log.LogToFile("From XAP", std::to_string(i));
+  EXPECT_LT(std::filesystem::file_size(file), 120u);
+  EXPECT_LT(std::filesystem::file_size(file + ".1"), 120u);
+  EXPECT_TRUE(ReadAll(file).ends_with("From XAP 29 0 \r\n")) << "the newest line is kept";
+  std::filesystem::remove_all(dir);
+}
+
 TEST(EventLog, LogToFileIntoMissingFolderIsSilent) {
   EventLog log;
   log.SetLogFile("/nonexistent-folder-xyz/log.txt");
