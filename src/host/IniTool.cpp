@@ -46,6 +46,27 @@ std::string_view TrimBlanks(std::string_view text) {
   return text;
 }
 
+// Whether the line key + "=" + value, read back, gives this key again: a key part that holds
+// "=", begins with a blank or ";", or starts a line that reads as "[section]" would not.
+bool ReadsBackAsKey(std::string_view key, std::string_view value) {
+  if (key.find('=') != std::string_view::npos) return false;
+  if (key.empty()) return true;
+  if (key.front() == ' ' || key.front() == ';') return false;
+  const std::string_view tail = TrimBlanks(value);
+  return !(key.front() == '[' && !tail.empty() && tail.back() == ']');
+}
+
+// Where a table key splits into the section and key of its file line. A section name may
+// itself hold "~" (or "=" and ";"), so the first "~" is taken unless its line would read back
+// as a different entry; then the first later "~" whose line reads back the same.
+std::size_t SaveSplit(std::string_view tableKey, std::string_view value) {
+  const std::size_t first = tableKey.find('~');
+  for (std::size_t t = first; t != std::string_view::npos; t = tableKey.find('~', t + 1)) {
+    if (ReadsBackAsKey(tableKey.substr(t + 1), value)) return t;
+  }
+  return first;
+}
+
 bool HasRegexMeta(std::string_view text) {
   return text.find_first_of("\\^$.|?*+()[]{}") != std::string_view::npos;
 }
@@ -221,7 +242,7 @@ std::string IniTool::SaveText() const {
   rows.reserve(values_.entries.size());
   std::size_t size = 0;
   for (const Entry& e : values_.entries) {
-    const std::size_t tilde = e.key.find('~');
+    const std::size_t tilde = SaveSplit(e.key, e.value);
     const std::string_view k(e.key);
     rows.push_back(Row{k.substr(0, tilde), k.substr(tilde + 1), &e.value});
     size += e.key.size() + e.value.size() + 8;
@@ -255,9 +276,23 @@ HostStatus IniTool::Save() {
   if (path_.empty()) {
     status = HostStatus::Fail(kWriteCreateTemp, "No file path");
   } else if (std::filesystem::exists(path_, ec)) {
-    std::filesystem::copy_file(path_, path_ + "_bck",
-                               std::filesystem::copy_options::overwrite_existing, ec);
-    if (ec) status = HostStatus::Fail(kSaveBackup, ec.message());
+    // The backup is replaced the way the file itself is (copied beside it, flushed,
+    // renamed over it): a crash in the middle of the copy leaves the previous backup
+    // whole instead of an empty or half one.
+    const std::string backup = path_ + "_bck";
+    const std::string temp = backup + ".tmp";
+    std::filesystem::copy_file(path_, temp, std::filesystem::copy_options::overwrite_existing, ec);
+    if (!ec) {
+      const int fd = ::open(temp.c_str(), O_RDONLY | O_CLOEXEC);
+      if (fd < 0 || ::fsync(fd) != 0) ec = std::error_code(errno, std::generic_category());
+      if (fd >= 0) ::close(fd);
+    }
+    if (!ec) std::filesystem::rename(temp, backup, ec);
+    if (ec) {
+      status = HostStatus::Fail(kSaveBackup, ec.message(), ec.value());
+      std::error_code ignored;
+      std::filesystem::remove(temp, ignored);
+    }
   }
   if (status) status = WriteFileAtomic(path_, SaveText());
   if (!status)

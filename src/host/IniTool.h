@@ -23,11 +23,15 @@
 //    failure to create or read the file is returned, not reported.
 //  - Save writes upper-case names, sections sorted, keys sorted within a section
 //    (byte order), values of the empty section first without a section line, no
-//    comments or blank lines, every line ending in CR LF. Names of any length are
+//    comments or blank lines, every line ending in CR LF. A table key splits into
+//    section and key at its first "~", unless a section name holding "~" makes that
+//    line read back as another entry; then at the first "~" that reads back the same,
+//    so a saved file always loads to the same values. Names of any length are
 //    written in full: nothing is cut or dropped. Sections without values are not
-//    written. The old file is first copied to path + "_bck"; the new text is written
-//    to path + ".tmp" in the same folder, flushed to disk and renamed over the
-//    path, so a save that fails at any point leaves the old file whole. A failure is
+//    written. The old file is first copied to path + "_bck" (through path + "_bck.tmp",
+//    flushed and renamed over the backup); the new text is written to path + ".tmp" in
+//    the same folder, flushed to disk and renamed over the path, so a save that fails
+//    or is killed at any point leaves the old file and the old backup whole. A failure is
 //    reported as setError(location, reason) then logEvent("xapvynCID", "IniTool Save
 //    " + path) and returned; locations: 1 backup copy, 2 create temporary file,
 //    3 write, 4 flush to disk, 5 rename.
