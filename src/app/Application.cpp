@@ -68,6 +68,13 @@ std::string Application::IniValue(const std::string& section, const std::string&
   return value;
 }
 
+HostHooks Application::LogHooks() {
+  HostHooks hooks;
+  hooks.logEvent = [this](const std::string& type, const std::string& text) { log_.LogEvent(type, text); };
+  hooks.setError = [this](int location, const std::string& d) { log_.SetError(location, d); };
+  return hooks;
+}
+
 int Application::Start() {
   outbox_.SetReady(false);
   shuttingDown_ = false;
@@ -121,10 +128,7 @@ int Application::Start() {
 
 void Application::StartClientService() {
   if (!clients_) {
-    HostHooks hooks;
-    hooks.logEvent = [this](const std::string& type, const std::string& text) { log_.LogEvent(type, text); };
-    hooks.setError = [this](int location, const std::string& d) { log_.SetError(location, d); };
-    clients_ = new UdpClientService(hooks, options_.clientStoreFile, this);
+    clients_ = new UdpClientService(LogHooks(), options_.clientStoreFile, this);
   }
   clients_->InitIO();
 }
@@ -141,9 +145,7 @@ void Application::InitXap() {
       log_.LogEvent(kProgram, " CreateFolders " + made.folder);
     }
   }
-  HostHooks hooks;
-  hooks.logEvent = [this](const std::string& type, const std::string& text) { log_.LogEvent(type, text); };
-  hooks.setError = [this](int location, const std::string& d) { log_.SetError(location, d); };
+  HostHooks hooks = LogHooks();
   hooks.sendXap = [this](const std::string& t, const std::string& c, const std::string& s,
                          const std::string& d) { outbox_.SendXap(t, c, s, d); };
   host_ = std::make_unique<Homeseer>(programFolder_, hooks);

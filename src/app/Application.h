@@ -96,6 +96,8 @@ class Application : public QObject {
   void finished(int exitCode);
 
  private:
+  // The event log and its pending error, for the host-service parts.
+  HostHooks LogHooks();
   std::string IniValue(const std::string& section, const std::string& key,
                        const std::string& fallback, const std::string& file);
 
