@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "app/Settings.h"
+#include "common/Settings.h"
 #include "cid/CallerIdParser.h"
 #include "cid/CallerRecord.h"
 #include "cid/CommBuffer.h"
@@ -56,29 +56,21 @@ struct Rig {
       // The hooks here never throw, so no routine may fail.
       FUZZ_CHECK(false);
     };
-    parser.SetLinkHooks(link);
-
-    CallerIdParser::CallHooks call;
-    call.HSPAddressBookLookup = [](const std::string& number, const std::string& name) {
-      return number + " : " + name;
-    };
-    call.AnnounceCall = [this](const std::string& name, const std::string& callerName,
-                               const std::string& number) {
+    link.CallReady = [this](const CallerIdCall& call) {
       ++announced;
+      const std::string& name = call.name;
+      const std::string& number = call.number;
       FUZZ_CHECK(!fuzz::HasLineBreak(name) && !fuzz::HasLineBreak(number));
-      // The answer splits at its first " : ", so the name comes back whole unless the number
-      // ends in a part of one.
-      if ((number + " : " + name).find(" : ") == number.size()) FUZZ_CHECK(callerName == name);
-      // Withheld-name codes never reach the announcement.
+      // Withheld-name codes never leave the parser.
       std::string upper = name;
       for (char& c : upper)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
       FUZZ_CHECK(upper != "O" && upper != "P" && upper != "WITHHELD" && upper.rfind("OUT", 0) != 0);
       // The number is in display form already: formatting it again changes nothing.
       FUZZ_CHECK(FormatPhoneNumber(number, false) == number);
+      ++sentried;
     };
-    call.SendCIDSentry = [this](const std::string&, const std::string&) { ++sentried; };
-    parser.SetCallHooks(call);
+    parser.SetLinkHooks(link);
   }
 
   CommBuffer::Rules BufferRules(bool defer) const {

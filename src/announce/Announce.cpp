@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "xap/XapItems.h"
+#include "common/XapItems.h"
 
 namespace {
 const char* const kDays[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};

@@ -1,5 +1,7 @@
 #include "app/Application.h"
 
+#include <algorithm>
+#include <chrono>
 #include <ctime>
 #include <exception>
 #include <stdexcept>
@@ -25,19 +27,25 @@ Application::Application(Options options, QObject* parent)
   log_.SetEchoToStderr(options_.headless);
   log_.SetXapSend([this](const std::string& t, const std::string& c, const std::string& s,
                          const std::string& d) { outbox_.SendXap(t, c, s, d); });
-  link_ = new CommLink(settings_, record_, log_, [this] { return shuttingDown_; }, this);
+  // The xAP announcement listens first, so it goes out before every other output.
+  announcer_ = new XapAnnouncer(
+      settings_,
+      [this](const std::string& tg, const std::string& c, const std::string& s, const std::string& d) {
+        outbox_.SendXap(tg, c, s, d);
+      },
+      [this](const std::string& what) {
+        log_.SetError(1, what);
+        log_.LogEvent(kProgram, "Ringlet ");
+      },
+      this);
+  connect(&events_, &CallEvents::callCompleted, announcer_, &XapAnnouncer::OnCallCompleted);
+  connect(&events_, &CallEvents::callUpdated, announcer_, &XapAnnouncer::OnCallUpdated);
+
+  link_ = new CommLink(settings_, record_, LogHooks(), [this] { return shuttingDown_; }, this);
   link_->SetConnectInterval(options_.connectIntervalMs);
   link_->SetTimer5Interval(options_.timer5IntervalMs);
   link_->SetRestDelay(options_.restDelayMs);
-  CallerIdParser::CallHooks hooks;
-  hooks.HSPAddressBookLookup = [this](const std::string& n, const std::string& m) {
-    return HSPAddressBookLookup(n, m);
-  };
-  hooks.AnnounceCall = [this](const std::string& n, const std::string& c, const std::string& m) {
-    AnnounceCall(n, c, m);
-  };
-  hooks.SendCIDSentry = [this](const std::string& c, const std::string& d) { SendCIDSentry(c, d); };
-  link_->SetCallHooks(std::move(hooks));
+  connect(link_, &CommLink::callReceived, this, &Application::OnCallerIdCall);
 
   XapRequestHandler::Hooks rh;
   rh.SendXap = [this](const std::string& t, const std::string& c, const std::string& s,
@@ -49,10 +57,11 @@ Application::Application(Options options, QObject* parent)
     return XapRequestHandler::CallState{record_.Number, record_.DisplayNumber, record_.CallerName};
   };
   rh.TakeCall = [this](const std::string& name, const std::string& phone) {
-    record_.Name = name;
-    record_.Number = phone;
-    record_.NameDetected = record_.NumberDetected = true;
-    link_->Parser().ProcessModemInput();
+    // A call from another device has its own values: a call the link is
+    // assembling at the same time is left alone.
+    CallerIdCall call = link_->Parser().TakeCall(phone, name);
+    call.source = CallSource::Xap;
+    OnCallerIdCall(call);
   };
   requests_ = XapRequestHandler({}, std::move(rh));
   messageHandler_ = [this](const std::string& m) { requests_.Readmessage(m); };
@@ -114,10 +123,9 @@ int Application::Start() {
   CallerIdentifier::Hooks lh;
   lh.LogEvent = [this](const std::string& t, const std::string& x) { log_.LogEvent(t, x); };
   lh.SetError = [this](int l, const std::string& d) { log_.SetError(l, d); };
-  lh.AnnounceCall = [this](const std::string& n, const std::string& c, const std::string& m) {
-    AnnounceCall(n, c, m);
+  lh.Renamed = [this](const std::string& name, const std::string& number) {
+    OnCallRenamed(name, number);
   };
-  lh.SendCIDSentry = [this](const std::string& c, const std::string& d) { SendCIDSentry(c, d); };
   lookup_ = new CallerIdentifier(settings_, lh, this);
   lookup_->SetInetTimerInterval(options_.inetTimerMs);
 
@@ -129,6 +137,8 @@ int Application::Start() {
 void Application::StartClientService() {
   if (!clients_) {
     clients_ = new UdpClientService(LogHooks(), options_.clientStoreFile, this);
+    connect(&events_, &CallEvents::callCompleted, clients_, &UdpClientService::OnCallCompleted);
+    connect(&events_, &CallEvents::callUpdated, clients_, &UdpClientService::OnCallUpdated);
   }
   clients_->InitIO();
 }
@@ -208,25 +218,50 @@ std::string Application::HSPAddressBookLookup(const std::string& number, const s
   return FormatPhoneNumber(NumberKey(number), settings_.StripPrefix) + " : " + name;
 }
 
-void Application::AnnounceCall(const std::string& name, const std::string& callerName,
-                               const std::string& number) {
+void Application::OnCallerIdCall(const CallerIdCall& received) {
+  if (shuttingDown_) return;
+  CompletedCall call;
   try {
-    AnnounceOptions o{settings_.CIDIncoming, settings_.MessageDisplay, settings_.XapVoice,
-                      settings_.FormatPrefix};
-    std::time_t t = std::time(nullptr);
-    std::tm now{};
-    localtime_r(&t, &now);
-    ::AnnounceCall(name, callerName, number, o, requests_.FromXapFlag(), now,
-                   [this](const std::string& tg, const std::string& c, const std::string& s,
-                          const std::string& d) { outbox_.SendXap(tg, c, s, d); });
+    call.time = std::chrono::system_clock::now();
+    call.number = received.number;
+    call.callerIdName = received.name;
+    call.source = received.source;
+    call.sourceDetail = received.sourceDetail;
+    const std::string answer = HSPAddressBookLookup(received.number, received.name);
+    // Split at the first separator only, so a caller name that itself holds
+    // " : " reaches the announcement whole.
+    const std::size_t sep = answer.find(" : ");
+    call.displayNumber = answer.substr(0, sep);
+    call.name = sep == std::string::npos ? std::string() : answer.substr(sep + 3);
+    call.namedBy = lookup_ ? lookup_->LastNamedBy()
+                           : (received.withheld ? NamedBy::Withheld : NamedBy::CallerId);
+    record_.DisplayNumber = call.displayNumber;
+    record_.CallerName = call.name;
   } catch (const std::exception& e) {
-    log_.SetError(1, e.what());
-    log_.LogEvent(kProgram, "Ringlet ");
+    log_.SetError(4, e.what());
+    log_.LogEvent(kProgram, "ProcessModemInput ");
+    return;
   }
+  recentCalls_.push_back(call);
+  if (recentCalls_.size() > 32) recentCalls_.pop_front();
+  events_.Complete(call);
 }
 
-void Application::SendCIDSentry(const std::string& callerName, const std::string& displayNumber) {
-  if (clients_) clients_->SendCIDSentry(callerName, displayNumber);
+void Application::OnCallRenamed(const std::string& name, const std::string& displayNumber) {
+  CompletedCall call;
+  auto it = std::find_if(recentCalls_.rbegin(), recentCalls_.rend(),
+                         [&](const CompletedCall& c) { return c.displayNumber == displayNumber; });
+  if (it != recentCalls_.rend()) {
+    call = *it;
+  } else {
+    call.time = std::chrono::system_clock::now();
+    call.number = call.displayNumber = displayNumber;
+  }
+  call.firstName = call.name;
+  call.name = name;
+  call.namedBy = NamedBy::ReverseLookup;
+  if (it != recentCalls_.rend()) *it = call;
+  events_.Update(call);
 }
 
 void Application::onMessage() {

@@ -3,13 +3,22 @@
 // settings, the flags, the logs, the host object, the xAP transport) and runs
 // start-up and shutdown in their fixed order. main() makes one; each test can
 // make its own, with short timers and its own program folder.
+//
+// The life of a call: the caller-ID link (CommLink) cuts lines, its parser
+// completes a call and the link emits callReceived; OnCallerIdCall names it
+// (CallerIdentifier) and emits CallEvents::callCompleted; every output listens to
+// that event, the xAP announcement first, then the display datagram. A later name
+// from the reverse lookup goes out as CallEvents::callUpdated.
 #include <QObject>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "announce/XapAnnouncer.h"
 #include "app/EventLog.h"
-#include "app/Settings.h"
+#include "calls/CallEvents.h"
+#include "common/Settings.h"
 #include "cid/CallerRecord.h"
 #include "cid/CommLink.h"
 #include "host/Homeseer.h"
@@ -53,10 +62,11 @@ class Application : public QObject {
   // Drains the received-message queue, one message at a time, guarded against re-entry.
   void onMessage();
 
-  // The call path: lookup, announcement, displays.
+  // The call path: a call from the caller-ID link or the xAP network is named and
+  // handed to every output through Calls().
+  void OnCallerIdCall(const CallerIdCall& call);
+  void OnCallRenamed(const std::string& name, const std::string& displayNumber);
   std::string HSPAddressBookLookup(const std::string& number, const std::string& name);
-  void AnnounceCall(const std::string& name, const std::string& callerName, const std::string& number);
-  void SendCIDSentry(const std::string& callerName, const std::string& displayNumber);
   // Starts (or restarts) the UDP client service.
   void StartClientService();
 
@@ -74,6 +84,7 @@ class Application : public QObject {
   // Receiver of each received message; the request handling plugs in here.
   void SetMessageHandler(std::function<void(const std::string&)> h) { messageHandler_ = std::move(h); }
 
+  CallEvents& Calls() { return events_; }
   EventLog& Log() { return log_; }
   Settings& CurrentSettings() { return settings_; }
   Homeseer* Host() { return host_.get(); }
@@ -105,6 +116,9 @@ class Application : public QObject {
   EventLog log_;
   Settings settings_;
   XapOutbox outbox_;
+  CallEvents events_;
+  XapAnnouncer* announcer_ = nullptr;
+  std::deque<CompletedCall> recentCalls_;  // the last few, for the reverse lookup's update
   std::unique_ptr<Homeseer> host_;
   XapTransport* xap_ = nullptr;
   CallerRecord record_;

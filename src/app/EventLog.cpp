@@ -5,7 +5,7 @@
 #include <iostream>
 
 #include "host/GeneralDate.h"
-#include "xap/XapItems.h"
+#include "common/XapItems.h"
 
 void EventLog::SetError(int location, std::string description) {
   hasError_ = true;

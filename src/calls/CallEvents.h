@@ -8,7 +8,7 @@
 // must return quickly: slow work (disk, network) is queued by the output itself.
 #include <QObject>
 
-#include "calls/CompletedCall.h"
+#include "common/CompletedCall.h"
 
 class CallEvents : public QObject {
   Q_OBJECT

@@ -106,31 +106,13 @@ void CallerIdParser::ProcessModemInput() {
     step = 2;
     StopTimer5();
     step = 3;
-    if (IsWithheldName(record_.Name)) record_.Name = "Unknown";
-    // The hooks may let other events run (the lookup waits for the network), so
-    // the call is announced with the values it had when it completed.
-    const std::string name = record_.Name;
-    const std::string number = record_.Number;
+    CallerIdCall call;
+    call.withheld = IsWithheldName(record_.Name);
+    if (call.withheld) record_.Name = "Unknown";
+    call.name = record_.Name;
+    call.number = record_.Number;
     step = 4;
-    const std::string answer = call_.HSPAddressBookLookup ? call_.HSPAddressBookLookup(number, name)
-                                                          : number + " : " + name;
-    // Split at the first separator only, so a caller name that itself holds
-    // " : " reaches the announcement whole.
-    const std::size_t sep = answer.find(" : ");
-    if (sep == std::string::npos) {
-      record_.DisplayNumber = answer;
-      record_.CallerName.clear();
-    } else {
-      record_.DisplayNumber = answer.substr(0, sep);
-      record_.CallerName = answer.substr(sep + 3);
-    }
-    const std::string callerName = record_.CallerName;
-    const std::string displayNumber = record_.DisplayNumber;
-    step = 5;
-    if (call_.AnnounceCall) call_.AnnounceCall(name, callerName, number);
-    step = 6;
-    if (call_.SendCIDSentry)
-      call_.SendCIDSentry(cid::ReplaceAll(callerName, " from ", "/"), displayNumber);
+    if (link_.CallReady) link_.CallReady(call);
     step = 7;
     record_.Name.clear();
     record_.Number.clear();
@@ -141,6 +123,19 @@ void CallerIdParser::ProcessModemInput() {
   } catch (...) {
     Fail("ProcessModemInput ", step, "unknown error");
   }
+}
+
+CallerIdCall CallerIdParser::TakeCall(const std::string& number, const std::string& name) {
+  try {
+    AppendCommData(" ... CID Detected ... ");
+  } catch (...) {
+    // The annotation is only for the traffic window; the call goes on.
+  }
+  CallerIdCall call;
+  call.withheld = IsWithheldName(name);
+  call.name = call.withheld ? std::string("Unknown") : name;
+  call.number = number;
+  return call;
 }
 
 void CallerIdParser::Timer5Expired() {

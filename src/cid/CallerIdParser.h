@@ -8,20 +8,23 @@
 //    "...NMBR" (up to the next ".") from one network frame.
 //  - A call completes as soon as both number and name have arrived, or when
 //    Timer5 expires (Timer5Expired) after the last of them; ProcessModemInput then
-//    maps withheld-name codes to "Unknown", calls HSPAddressBookLookup, AnnounceCall
-//    and SendCIDSentry in that order and clears Name, Number and the flags.
-//    DisplayNumber and CallerName keep the lookup's answer.
+//    maps withheld-name codes to "Unknown", hands the call to CallReady (the link
+//    passes it on to the program, which names and announces it) and clears Name,
+//    Number and the flags.
+//  - TakeCall(number, name): a call that arrived complete from elsewhere (another
+//    device on the xAP network): annotated and mapped like a device call and
+//    returned to the caller. It never touches the record or Timer5, so a call
+//    being assembled from the device is not disturbed.
 // The parser owns no timer and no window: it starts and stops Timer5 and writes
-// its annotations through the link hooks. Unset hooks do nothing (an unset lookup
-// answers with the number and the name as they are). A failure inside a routine
-// (an exception from a hook) is reported through LogFailure with the routine's
-// name ("DoModem ", "DoModemNetCallerID ", "ProcessModemInput "), the step it
-// failed at and the error's description, and ends that routine; nothing is thrown
-// to the caller.
+// its annotations through the link hooks. Unset hooks do nothing. A failure inside
+// a routine (an exception from a hook) is reported through LogFailure with the
+// routine's name ("DoModem ", "DoModemNetCallerID ", "ProcessModemInput "), the
+// step it failed at and the error's description, and ends that routine; nothing is
+// thrown to the caller.
 #include <functional>
 #include <string>
 
-#include "app/Settings.h"
+#include "common/Settings.h"
 #include "cid/CallerRecord.h"
 
 class CallerIdParser {
@@ -32,16 +35,8 @@ class CallerIdParser {
     std::function<void(const std::string& text)> AppendCommData;
     std::function<void(const std::string& text, int location, const std::string& description)>
         LogFailure;
-  };
-  struct CallHooks {
-    // Answers "display number : caller name".
-    std::function<std::string(const std::string& number, const std::string& name)>
-        HSPAddressBookLookup;
-    std::function<void(const std::string& name, const std::string& callerName,
-                       const std::string& number)>
-        AnnounceCall;
-    std::function<void(const std::string& callerName, const std::string& displayNumber)>
-        SendCIDSentry;
+    // A completed call, before it is named.
+    std::function<void(const CallerIdCall& call)> CallReady;
   };
 
   // Both references must outlive the parser; settings are read on every call.
@@ -49,11 +44,11 @@ class CallerIdParser {
       : settings_(settings), record_(record) {}
 
   void SetLinkHooks(LinkHooks hooks) { link_ = std::move(hooks); }
-  void SetCallHooks(CallHooks hooks) { call_ = std::move(hooks); }
 
   void DoModem(const std::string& line);
   void DoModemNetCallerID(const std::string& frame);
   void ProcessModemInput();
+  CallerIdCall TakeCall(const std::string& number, const std::string& name);
   void Timer5Expired();
 
   CallerRecord& Record() { return record_; }
@@ -67,5 +62,4 @@ class CallerIdParser {
   const Settings& settings_;
   CallerRecord& record_;
   LinkHooks link_;
-  CallHooks call_;
 };

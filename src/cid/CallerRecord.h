@@ -6,6 +6,17 @@
 // answer for the last completed call and stay until the next call completes.
 #include <string>
 
+#include "common/CompletedCall.h"
+
+// A call as the caller-ID text gave it, complete but not yet named.
+struct CallerIdCall {
+  std::string number;     // as the parser formatted it; "" when none arrived
+  std::string name;       // withheld-name codes already read as "Unknown"
+  bool withheld = false;  // the name was a withheld or out-of-area code
+  CallSource source = CallSource::Serial;
+  std::string sourceDetail;  // device path, host:port or xAP source address
+};
+
 struct CallerRecord {
   std::string Number;
   std::string Name;

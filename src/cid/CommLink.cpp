@@ -42,11 +42,11 @@ std::string ToStd(const QByteArray& bytes) {
 
 }  // namespace
 
-CommLink::CommLink(const Settings& settings, CallerRecord& record, EventLog& log,
+CommLink::CommLink(const Settings& settings, CallerRecord& record, HostHooks log,
                    ShuttingDown shuttingDown, QObject* parent)
     : QObject(parent),
       settings_(settings),
-      log_(log),
+      log_(std::move(log)),
       shuttingDown_(std::move(shuttingDown)),
       parser_(settings, record) {
   clock_ = [] { return QTime::currentTime().toString(QStringLiteral("hh:mm:ss")).toStdString(); };
@@ -60,6 +60,17 @@ CommLink::CommLink(const Settings& settings, CallerRecord& record, EventLog& log
   };
   hooks.LogFailure = [this](const std::string& text, int location, const std::string& what) {
     LogFailure(text, location, what);
+  };
+  hooks.CallReady = [this](const CallerIdCall& ready) {
+    CallerIdCall call = ready;
+    if (networkLink_) {
+      call.source = CallSource::NetworkBox;
+      call.sourceDetail = tcpHost_ + ":" + std::to_string(tcpPort_);
+    } else {
+      call.source = CallSource::Serial;
+      call.sourceDetail = serialDevice_;
+    }
+    emit callReceived(call);
   };
   parser_.SetLinkHooks(std::move(hooks));
 
@@ -284,11 +295,11 @@ void CommLink::SetPortStatus(const std::string& portText, bool open) {
   emit PortStatusChanged();
 }
 
-void CommLink::Log(const std::string& text) { log_.LogEvent("xapvynCID", text); }
+void CommLink::Log(const std::string& text) { log_.Report("xapvynCID", text); }
 
 void CommLink::LogFailure(const std::string& text, int location, const std::string& description) {
-  log_.SetError(location, description);
-  log_.LogEvent("xapvynCID", text);
+  if (log_.setError) log_.setError(location, description);
+  if (log_.logEvent) log_.logEvent("xapvynCID", text);
 }
 
 void CommLink::OnSerialReadyRead() { ProcessCommData(ToStd(com1_.readAll()), 2); }

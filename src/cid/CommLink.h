@@ -4,8 +4,12 @@
 // (TCP connect retries) and Timer5 (call completion), the receive buffer, the
 // caller-ID parser and the traffic texts.
 //
-// Which link is used comes from CIDCommPort (see ParseCommPort); Settings,
-// CallerRecord and EventLog belong to the application and must outlive the link.
+// Which link is used comes from CIDCommPort (see ParseCommPort); Settings and
+// CallerRecord belong to the application and must outlive the link. Event-log
+// lines go out through the log hooks.
+//
+// Each call the parser completes leaves the link as callReceived, with the link it
+// came from; the program names and announces it.
 // Everything runs on the thread that owns the object.
 //
 //  - PortOpen(port): true when the link named by the port text is open, opening
@@ -44,13 +48,13 @@
 #include <functional>
 #include <string>
 
-#include "app/EventLog.h"
-#include "app/Settings.h"
+#include "common/Settings.h"
 #include "cid/CallerIdParser.h"
 #include "cid/CallerRecord.h"
 #include "cid/CommBuffer.h"
 #include "cid/LinkSettings.h"
 #include "cid/TrafficText.h"
+#include "host/HostHooks.h"
 
 class QEventLoop;
 
@@ -70,7 +74,7 @@ class CommLink : public QObject {
   // interval instead of at once.
   static constexpr int kQuickCloseMs = 1000;
 
-  CommLink(const Settings& settings, CallerRecord& record, EventLog& log, ShuttingDown shuttingDown,
+  CommLink(const Settings& settings, CallerRecord& record, HostHooks log, ShuttingDown shuttingDown,
            QObject* parent = nullptr);
   ~CommLink() override;
 
@@ -81,7 +85,6 @@ class CommLink : public QObject {
   // well below Timer5's interval, or a lone number completes before the name.
   void SetRestDelay(int ms) { restDelay_ = ms; }
   void SetClock(Clock clock) { clock_ = std::move(clock); }
-  void SetCallHooks(CallerIdParser::CallHooks hooks) { parser_.SetCallHooks(std::move(hooks)); }
 
   bool PortOpen(const std::string& portText);
   bool OpenCommPort(const std::string& portText, const std::string& portSettings);
@@ -103,6 +106,7 @@ class CommLink : public QObject {
   QTcpSocket& Winsock2() { return winsock2_; }
 
  signals:
+  void callReceived(const CallerIdCall& call);
   void TrafficChanged();
   void PortStatusChanged();
 
@@ -131,7 +135,7 @@ class CommLink : public QObject {
   void OnConnectTimer();
 
   const Settings& settings_;
-  EventLog& log_;
+  HostHooks log_;
   ShuttingDown shuttingDown_;
   Clock clock_;
   CallerIdParser parser_;

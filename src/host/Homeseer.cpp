@@ -1,10 +1,10 @@
 #include "host/Homeseer.h"
 
-#include "host/FastString.h"
+#include "common/FastString.h"
 #include "host/FileIo.h"
 #include "host/GeneralDate.h"
 #include "host/IniTool.h"
-#include "xap/XapItems.h"
+#include "common/XapItems.h"
 
 Homeseer::Homeseer(std::string programFolder, HostHooks hooks) : hooks_(std::move(hooks)) {
   while (!programFolder.empty() && programFolder.back() == '/') programFolder.pop_back();

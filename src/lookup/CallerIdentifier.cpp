@@ -51,6 +51,7 @@ std::string CallerIdentifier::HSPAddressBookLookup(const std::string& number,
   try {
     LookupResult r = LookupName(entries_, areaCodes_, settings_, number, name);
     lookupNumber_ = r.display;
+    lastNamedBy_ = r.namedBy;
     if (!r.known) {
       step = 2;
       if (!r.contactName.empty() && ConnectOutlook(settings_)) {
@@ -101,9 +102,7 @@ void CallerIdentifier::InetAnswer(const std::string& page, const std::string& nu
     lastFoundName_ = name;
     if (name.empty()) return;
     step = 6;
-    if (hooks_.AnnounceCall) hooks_.AnnounceCall(name, name, number);
-    step = 7;
-    if (hooks_.SendCIDSentry) hooks_.SendCIDSentry(name, number);
+    if (hooks_.Renamed) hooks_.Renamed(name, number);
     if (!settings_.Outlook) return;
     step = 9;
     auto [first, last] = SplitAtFirstSpace(name);

@@ -11,11 +11,12 @@
 //   LookupName), and for an unknown caller the side work: a new contact in the
 //   contact folder for a caller-ID name (Outlook setting on, folder present) and, for
 //   a ten-character key, a reverse-lookup request when [ReverseLookup] BaseURL is set.
-//   Sets LookupNumber() to the display number. A failure is logged with
+//   Sets LookupNumber() to the display number and LastNamedBy() to where the name
+//   came from. A failure is logged with
 //   "HSPAddressBookLookup " and the answer is then empty; a failed contact write is
 //   logged the same way but does not spoil the answer.
 // - When a reverse-lookup answer names someone, for the number of that very request:
-//   AnnounceCall(name, name, number), SendCIDSentry(name, number) and, with the
+//   Renamed(name, display number) (the program announces the new name) and, with the
 //   Outlook setting on, a contact (when the folder exists) and a phonebook entry
 //   (always) named first + " " + last with Location "home". No name, no answer, a
 //   network error or the watchdog: nothing happens and nothing is logged.
@@ -24,7 +25,8 @@
 #include <functional>
 #include <string>
 
-#include "app/Settings.h"
+#include "common/CompletedCall.h"
+#include "common/Settings.h"
 #include "host/HostHooks.h"
 #include "lookup/AreaCodes.h"
 #include "lookup/Phonebook.h"
@@ -38,13 +40,8 @@ class CallerIdentifier : public QObject {
     // The event log: pending error first (location, description), then the line.
     std::function<void(const std::string& type, const std::string& text)> LogEvent;
     std::function<void(int location, const std::string& description)> SetError;
-    // The call announcement on the xAP network.
-    std::function<void(const std::string& name, const std::string& callerName,
-                       const std::string& number)>
-        AnnounceCall;
-    // The call datagram to the subscribed displays; empty while that service is off.
-    std::function<void(const std::string& callerName, const std::string& displayNumber)>
-        SendCIDSentry;
+    // The reverse lookup named the caller of an earlier call.
+    std::function<void(const std::string& name, const std::string& displayNumber)> Renamed;
   };
 
   // settings must outlive the object. The area-code table is loaded here.
@@ -57,6 +54,7 @@ class CallerIdentifier : public QObject {
 
   // The display number of the most recent lookup.
   const std::string& LookupNumber() const { return lookupNumber_; }
+  NamedBy LastNamedBy() const { return lastNamedBy_; }
   // The name read from the most recent reverse-lookup answer (empty when none).
   const std::string& LastFoundName() const { return lastFoundName_; }
   const PhonebookEntries& Entries() const { return entries_; }
@@ -80,5 +78,6 @@ class CallerIdentifier : public QObject {
   AreaCodeTable areaCodes_;
   ReverseLookup* reverse_;
   std::string lookupNumber_;
+  NamedBy lastNamedBy_ = NamedBy::CallerId;
   std::string lastFoundName_;
 };

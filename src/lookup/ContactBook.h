@@ -16,7 +16,7 @@
 #include <string_view>
 #include <utility>
 
-#include "app/Settings.h"
+#include "common/Settings.h"
 #include "host/HostHooks.h"
 
 struct NewContact {

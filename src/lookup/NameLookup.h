@@ -15,7 +15,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/Settings.h"
+#include "common/CompletedCall.h"
+#include "common/Settings.h"
 #include "lookup/AreaCodes.h"
 #include "lookup/Phonebook.h"
 
@@ -26,6 +27,7 @@ struct LookupResult {
   bool known = false;       // the key is in the phonebook
   std::string contactName;  // unknown caller with a usable name: the name for a new contact
   bool reverseLookup = false;
+  NamedBy namedBy = NamedBy::CallerId;  // where callerName came from
 
   // display + " : " + callerName
   std::string Answer() const { return display + " : " + callerName; }

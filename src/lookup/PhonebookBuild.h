@@ -18,7 +18,7 @@
 // with type "xapvynCID" and the routine's name first, e.g.
 // "BuildFriendsPhonebook /home/me/Friends.txt line 7 skipped: no number before the
 // first TAB". Nothing throws except on memory exhaustion. Pure C++, no Qt.
-#include "app/Settings.h"
+#include "common/Settings.h"
 #include "host/HostHooks.h"
 #include "lookup/Phonebook.h"
 

@@ -91,6 +91,19 @@ void UdpClientService::SendCIDSentry(const std::string& name, const std::string&
   registry_.SendCIDSentry(name, number);
 }
 
+void UdpClientService::OnCallCompleted(const CompletedCall& call) {
+  std::string name;
+  std::size_t from = 0;
+  for (std::size_t at; (at = call.name.find(" from ", from)) != std::string::npos; from = at + 6)
+    name.append(call.name, from, at - from).push_back('/');
+  name.append(call.name, from, std::string::npos);
+  SendCIDSentry(name, call.displayNumber);
+}
+
+void UdpClientService::OnCallUpdated(const CompletedCall& call) {
+  SendCIDSentry(call.name, call.displayNumber);
+}
+
 void UdpClientService::UDPSendCID(const std::string& name, const std::string& number,
                                   const std::string& client) {
   registry_.UDPSendCID(name, number, client);

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "common/CompletedCall.h"
 #include "host/HostHooks.h"
 #include "udpclients/ClientRegistry.h"
 #include "udpclients/ServiceLog.h"
@@ -39,6 +40,10 @@ class UdpClientService : public QObject {
   void InitIO();
   // One call to every active client: name and number as the caller gives them.
   void SendCIDSentry(const std::string& name, const std::string& number);
+  // The completed-call event: the announced name (its " from " shown as "/") and
+  // the display number; an update sends the new name as it is.
+  void OnCallCompleted(const CompletedCall& call);
+  void OnCallUpdated(const CompletedCall& call);
   void UDPSendCID(const std::string& name, const std::string& number, const std::string& client);
   void ServerLog(const std::string& message, int level) { log_.ServerLog(message, level); }
   void ReportError(int error, const std::string& routine) { log_.ReportError(error, routine); }

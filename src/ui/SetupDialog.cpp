@@ -14,7 +14,7 @@
 #include <algorithm>
 #include <exception>
 
-#include "app/Settings.h"
+#include "common/Settings.h"
 #include "ui/SetupFields.h"
 #include "ui/UiText.h"
 

@@ -25,7 +25,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/FastString.h"
+#include "common/FastString.h"
 
 class XapMessage {
  public:

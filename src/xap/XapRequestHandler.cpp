@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "xap/XapItems.h"
+#include "common/XapItems.h"
 
 namespace {
 constexpr const char* kProgram = "xapvynCID";

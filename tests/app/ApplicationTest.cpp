@@ -143,3 +143,50 @@ TEST(Application, NonNumericOcidIsReportedAndTheAddressesStillLoad) {
 }
 
 }  // namespace
+
+// One completed call reaches every output through the one event, named and with
+// its origin: the phonebook's " : " and " from " survive to the outputs.
+struct NamingCase {
+  const char* name;
+  std::string friends;  // Friends.txt line for 5551234
+  std::string callerIdName;
+  std::string displayNumber, announced;
+  NamedBy namedBy;
+};
+void PrintTo(const NamingCase& c, std::ostream* os) { *os << c.name; }
+class CallNaming : public ::testing::TestWithParam<NamingCase> {};
+
+TEST_P(CallNaming, CompletedCallCarriesTheLookupAnswer) {
+  const NamingCase& c = GetParam();
+  Rig rig;
+  QDir().mkpath(rig.home.path() + "/book");
+  WriteFile(rig.Path("/book/Friends.txt"), c.friends);
+  WriteFile(rig.Path("/Config/vynRinglet.ini"),
+            "[General]\r\nFriendsLocation=" + rig.Path("/book") + "\r\nOutlook=0\r\n");
+  ASSERT_EQ(rig.Start(), 0);
+  std::vector<CompletedCall> seen;
+  QObject::connect(&rig.app->Calls(), &CallEvents::callCompleted,
+                   [&](const CompletedCall& call) { seen.push_back(call); });
+  CallerIdCall in;
+  in.number = "555-1234";
+  in.name = c.callerIdName;
+  in.source = CallSource::Serial;
+  in.sourceDetail = "/dev/ttyACM0";
+  rig.app->OnCallerIdCall(in);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].displayNumber, c.displayNumber);
+  EXPECT_EQ(seen[0].name, c.announced);
+  EXPECT_EQ(seen[0].callerIdName, c.callerIdName);
+  EXPECT_EQ(seen[0].namedBy, c.namedBy);
+  EXPECT_EQ(seen[0].sourceDetail, "/dev/ttyACM0");
+  EXPECT_EQ(rig.app->Record().CallerName, c.announced);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CallNaming,
+    ::testing::Values(
+        NamingCase{"CallerIdName", "", "JOE", "555-1234", "JOE", NamedBy::CallerId},
+        NamingCase{"Withheld", "", "Unknown", "555-1234", "Unknown", NamedBy::Withheld},
+        NamingCase{"PhonebookNameWithSeparator", "5551234\tShop : Main Street\r\n", "X",
+                   "555-1234", "Shop : Main Street", NamedBy::Phonebook}),
+    [](const auto& info) { return std::string(info.param.name); });

@@ -11,7 +11,7 @@
 namespace {
 
 struct Call {
-  std::string name, callerName, number;
+  std::string name, number;
   bool operator==(const Call&) const = default;
 };
 
@@ -28,20 +28,12 @@ class ParserTest : public ::testing::Test {
     link.LogFailure = [this](const std::string& t, int loc, const std::string& d) {
       failures.push_back(t + "|" + std::to_string(loc) + "|" + d);
     };
+    link.CallReady = [this](const CallerIdCall& c) {
+      if (callThrows) throw std::runtime_error("naming broke");
+      calls.push_back({c.name, c.number});
+      withheld.push_back(c.withheld);
+    };
     parser.SetLinkHooks(link);
-    CallerIdParser::CallHooks call;
-    call.HSPAddressBookLookup = [this](const std::string& number, const std::string& name) {
-      lookups.push_back(number + "|" + name);
-      if (lookupThrows) throw std::runtime_error("lookup broke");
-      return lookupAnswer.empty() ? number + " : " + name : lookupAnswer;
-    };
-    call.AnnounceCall = [this](const std::string& n, const std::string& c, const std::string& num) {
-      calls.push_back({n, c, num});
-    };
-    call.SendCIDSentry = [this](const std::string& c, const std::string& d) {
-      sentries.push_back(c + "|" + d);
-    };
-    parser.SetCallHooks(call);
   }
 
   // Timer5 fires only if it is running, as the real timer would.
@@ -54,11 +46,11 @@ class ParserTest : public ::testing::Test {
   CallerIdParser parser{settings, record};
   bool timer5 = false;
   int timer5Starts = 0;
-  bool lookupThrows = false;
-  std::string lookupAnswer;
+  bool callThrows = false;
   std::string commData;
-  std::vector<std::string> failures, lookups, sentries;
+  std::vector<std::string> failures;
   std::vector<Call> calls;
+  std::vector<bool> withheld;
 };
 
 TEST_F(ParserTest, ModemSequenceGivesOneCall) {
@@ -67,16 +59,12 @@ TEST_F(ParserTest, ModemSequenceGivesOneCall) {
     parser.DoModem(line);
   ExpireTimer5();
   ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0], (Call{"JOHN DOE", "JOHN DOE", "(555) 123-4567"}));
-  EXPECT_EQ(lookups, (std::vector<std::string>{"(555) 123-4567|JOHN DOE"}));
-  EXPECT_EQ(sentries, (std::vector<std::string>{"JOHN DOE|(555) 123-4567"}));
+  EXPECT_EQ(calls[0], (Call{"JOHN DOE", "(555) 123-4567"}));
   EXPECT_FALSE(timer5);
   EXPECT_EQ(record.Name, "");
   EXPECT_EQ(record.Number, "");
   EXPECT_FALSE(record.NameDetected);
   EXPECT_FALSE(record.NumberDetected);
-  EXPECT_EQ(record.DisplayNumber, "(555) 123-4567");
-  EXPECT_EQ(record.CallerName, "JOHN DOE");
   EXPECT_EQ(commData,
             " ... Number=(555) 123-4567 ...  ... Name=JOHN DOE ...  ... CID Detected ... ");
   EXPECT_TRUE(failures.empty());
@@ -98,7 +86,7 @@ TEST_F(ParserTest, NumberAloneCompletesWhenTimer5Expires) {
   EXPECT_TRUE(calls.empty());
   ExpireTimer5();
   ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0], (Call{"", "", "(555) 123-4567"}));
+  EXPECT_EQ(calls[0], (Call{"", "(555) 123-4567"}));
 }
 
 TEST_F(ParserTest, EachFurtherPartialLineRestartsTimer5) {
@@ -121,7 +109,7 @@ TEST_F(ParserTest, RingBetweenNumberAndNameWaitsForTimer5) {
   EXPECT_TRUE(timer5);
   ExpireTimer5();
   ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0], (Call{"JANE", "JANE", "(555) 123-4567"}));
+  EXPECT_EQ(calls[0], (Call{"JANE", "(555) 123-4567"}));
 }
 
 struct LineCase {
@@ -187,7 +175,7 @@ TEST_P(WithheldTest, NameReachesTheLookupAs) {
   parser.DoModem("NAME = " + GetParam().received);
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].name, GetParam().passed);
-  EXPECT_EQ(lookups[0], "(555) 123-4567|" + GetParam().passed);
+  EXPECT_EQ(withheld[0], GetParam().passed == "Unknown");
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, WithheldTest,
@@ -199,43 +187,16 @@ INSTANTIATE_TEST_SUITE_P(Table, WithheldTest,
                                            WithheldCase{"Private", "PRIVATE", "PRIVATE"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(ParserTest, FromBecomesSlashForTheDisplays) {
-  lookupAnswer = "(201) 555-1234 : Jane Doe from Springfield";
-  parser.DoModem("NMBR = 2015551234");
-  parser.DoModem("NAME = JANE DOE");
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].callerName, "Jane Doe from Springfield");
-  EXPECT_EQ(sentries, (std::vector<std::string>{"Jane Doe/Springfield|(201) 555-1234"}));
-  EXPECT_EQ(record.CallerName, "Jane Doe from Springfield");
-}
-
-TEST_F(ParserTest, LookupAnswerIsSplitAtTheFirstSeparator) {
-  lookupAnswer = "555-1234 : Shop : Main Street";
-  parser.DoModem("NMBR = 5551234");
-  parser.DoModem("NAME = X");
-  EXPECT_EQ(record.DisplayNumber, "555-1234");
-  EXPECT_EQ(record.CallerName, "Shop : Main Street");
-}
-
-TEST_F(ParserTest, LookupAnswerWithoutSeparatorIsTheDisplayNumber) {
-  lookupAnswer = "555-1234";
-  parser.DoModem("NMBR = 5551234");
-  parser.DoModem("NAME = X");
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(record.DisplayNumber, "555-1234");
-  EXPECT_EQ(record.CallerName, "");
-}
-
-TEST_F(ParserTest, FailingLookupIsLoggedAndLeavesTheRecord) {
-  lookupThrows = true;
+TEST_F(ParserTest, FailingCallHandlerIsLoggedAndLeavesTheRecord) {
+  callThrows = true;
   parser.DoModem("NMBR = 5551234567");
   parser.DoModem("NAME = JOE");
   EXPECT_TRUE(calls.empty());
-  EXPECT_EQ(failures, (std::vector<std::string>{"ProcessModemInput |4|lookup broke"}));
+  EXPECT_EQ(failures, (std::vector<std::string>{"ProcessModemInput |4|naming broke"}));
   EXPECT_TRUE(record.NameDetected);
   EXPECT_EQ(record.Name, "JOE");
   // A later RING and call go on normally.
-  lookupThrows = false;
+  callThrows = false;
   parser.DoModem("RING");
   parser.DoModem("NMBR = 5551234567");
   parser.DoModem("NAME = JOE");
@@ -255,19 +216,23 @@ TEST_F(ParserTest, FailingTimerHookIsLoggedByDoModem) {
             (std::vector<std::string>{"DoModem |1|no timer", "DoModemNetCallerID |1|no timer"}));
 }
 
-TEST_F(ParserTest, WithoutCallHooksTheCallStillCompletes) {
-  parser.SetCallHooks({});
+TEST_F(ParserTest, TakenCallLeavesTheCallBeingAssembledAlone) {
   parser.DoModem("NMBR = 5551234567");
+  const CallerIdCall taken = parser.TakeCall("5550000", "o");
+  EXPECT_EQ(taken.number, "5550000");
+  EXPECT_EQ(taken.name, "Unknown");
+  EXPECT_TRUE(taken.withheld);
+  EXPECT_TRUE(calls.empty());
+  EXPECT_TRUE(timer5);
   parser.DoModem("NAME = JOE");
-  EXPECT_EQ(record.DisplayNumber, "(555) 123-4567");
-  EXPECT_EQ(record.CallerName, "JOE");
-  EXPECT_FALSE(record.NumberDetected);
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0], (Call{"JOE", "(555) 123-4567"}));
 }
 
 TEST_F(ParserTest, FrameWithNumberAndNameCompletesAtOnce) {
   parser.DoModemNetCallerID("###DATE01011200...NMBR5551234567...NAMEJOE");
   ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0], (Call{"JOE", "JOE", "(555) 123-4567"}));
+  EXPECT_EQ(calls[0], (Call{"JOE", "(555) 123-4567"}));
   EXPECT_FALSE(timer5);
   // Frames write no annotations of their own.
   EXPECT_EQ(commData, " ... CID Detected ... ");
@@ -276,7 +241,7 @@ TEST_F(ParserTest, FrameWithNumberAndNameCompletesAtOnce) {
 TEST_F(ParserTest, FrameSearchIgnoresCase) {
   parser.DoModemNetCallerID("###date0101...nmbr 5551234567 ...name  Joe ");
   ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0], (Call{"Joe", "Joe", "(555) 123-4567"}));
+  EXPECT_EQ(calls[0], (Call{"Joe", "(555) 123-4567"}));
 }
 
 TEST_F(ParserTest, FrameNumberWithoutDotIsNotANumber) {
@@ -303,7 +268,7 @@ TEST_F(ParserTest, FrameNameAloneWaitsForTimer5) {
   EXPECT_TRUE(timer5);
   ExpireTimer5();
   ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0], (Call{"JOE", "JOE", ""}));
+  EXPECT_EQ(calls[0], (Call{"JOE", ""}));
 }
 
 TEST_F(ParserTest, RepeatedLinesAnnounceAgain) {

@@ -1,6 +1,6 @@
 #pragma once
 // Test rig for the caller-ID link: the application values the link works on, an
-// event log that keeps every line, and the calls that reached the announcement.
+// event log that keeps every line, and the calls the link handed on.
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "Loopback.h"
-#include "app/EventLog.h"
-#include "app/Settings.h"
+#include "common/Settings.h"
 #include "cid/CallerRecord.h"
 #include "cid/CommLink.h"
+#include "host/HostHooks.h"
 
 struct AnnouncedCall {
   std::string name, callerName, number;
@@ -19,24 +19,22 @@ struct AnnouncedCall {
 
 struct CidRig {
   CidRig() {
-    log.SetXapSend([this](const std::string&, const std::string&, const std::string&,
-                          const std::string& items) {
-      const std::size_t at = items.find(std::string("Data\x01", 5));
-      if (at != std::string::npos) {
-        const std::size_t from = at + 5;
-        lines.push_back(items.substr(from, items.find('\0', from) - from));
-      }
-    });
+    // The event log's line: the text, then the pending error.
+    log.setError = [this](int location, const std::string& description) {
+      pending = " Line " + std::to_string(location) + " " + description;
+    };
+    log.logEvent = [this](const std::string&, const std::string& text) {
+      lines.push_back(text + pending);
+      pending.clear();
+    };
     link = std::make_unique<CommLink>(settings, record, log, [this] { return shuttingDown; });
     link->SetConnectInterval(20);
     link->SetTimer5Interval(30);
     link->SetClock([] { return std::string("12:34:56"); });
-    CallerIdParser::CallHooks hooks;
-    hooks.AnnounceCall = [this](const std::string& n, const std::string& c,
-                                const std::string& num) {
-      calls.push_back({n, c, num});
-    };
-    link->SetCallHooks(hooks);
+    QObject::connect(link.get(), &CommLink::callReceived, [this](const CallerIdCall& c) {
+      calls.push_back({c.name, c.name, c.number});
+      sources.push_back(c.sourceDetail);
+    });
   }
   ~CidRig() {
     if (std::getenv("CID_SHOW_LOG")) std::cerr << AllLines();
@@ -59,9 +57,11 @@ struct CidRig {
 
   Settings settings;
   CallerRecord record;
-  EventLog log;
+  HostHooks log;
+  std::string pending;
   bool shuttingDown = false;
   std::vector<std::string> lines;
   std::vector<AnnouncedCall> calls;
+  std::vector<std::string> sources;
   std::unique_ptr<CommLink> link;
 };

@@ -64,12 +64,11 @@ class CallerIdentifierTest : public testing::Test {
     hooks.SetError = [this](int location, const std::string& d) {
       pendingError = " Line " + std::to_string(location) + " " + d;
     };
-    hooks.AnnounceCall = [this](const std::string& n, const std::string& c,
-                                const std::string& num) {
-      announced.push_back({n, c, num});
-    };
-    hooks.SendCIDSentry = [this](const std::string& c, const std::string& d) {
-      sentries.push_back({c, d});
+    // The program announces a renamed call as (name, name, number) and sends the
+    // displays (name, number).
+    hooks.Renamed = [this](const std::string& n, const std::string& num) {
+      announced.push_back({n, n, num});
+      sentries.push_back({n, num});
     };
     id = std::make_unique<CallerIdentifier>(settings, hooks);
     id->BuildPhonebook();

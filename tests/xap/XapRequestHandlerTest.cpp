@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "xap/XapItems.h"
+#include "common/XapItems.h"
 #include "xap/XapRequestHandler.h"
 
 namespace {

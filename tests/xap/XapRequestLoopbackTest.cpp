@@ -275,7 +275,10 @@ TEST(XapRequestLoopback, ProgramWiringTakesOtherCallsAndIgnoresItsOwn) {
   EXPECT_EQ(rig.app->Record().DisplayNumber, "555-1234");
 
   // A call of the program's own, handed back by the hub, is no call.
-  rig.app->AnnounceCall("Jones", "Jones", "(555)222-3333");
+  CallerIdCall own;
+  own.number = "(555)222-3333";
+  own.name = "Jones";
+  rig.app->OnCallerIdCall(own);
   ASSERT_TRUE(WaitFor([&] { return rig.SentTexts("CID.Incoming").size() == 1; }));
   SendUdp(rig.Port(), rig.SentTexts("CID.Incoming")[0]);
   ASSERT_TRUE(rig.Sync("second"));

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "Loopback.h"
-#include "xap/XapItems.h"
+#include "common/XapItems.h"
 
 namespace {
 

@@ -1,0 +1,29 @@
+#include "announce/XapAnnouncer.h"
+
+#include <ctime>
+#include <exception>
+
+void XapAnnouncer::OnCallCompleted(const CompletedCall& call) {
+  Send(call.callerIdName, call.name, call.number, call.source == CallSource::Xap, call.time);
+}
+
+void XapAnnouncer::OnCallUpdated(const CompletedCall& call) {
+  Send(call.name, call.name, call.displayNumber, false, std::chrono::system_clock::now());
+}
+
+void XapAnnouncer::Send(const std::string& name, const std::string& callerName,
+                        const std::string& number, bool fromXap,
+                        std::chrono::system_clock::time_point when) {
+  try {
+    const AnnounceOptions o{settings_.CIDIncoming, settings_.MessageDisplay, settings_.XapVoice,
+                            settings_.FormatPrefix};
+    const std::time_t t = std::chrono::system_clock::to_time_t(when);
+    std::tm now{};
+    localtime_r(&t, &now);
+    AnnounceCall(name, callerName, number, o, fromXap, now, send_);
+  } catch (const std::exception& e) {
+    if (failure_) failure_(e.what());
+  } catch (...) {
+    if (failure_) failure_("unknown error");
+  }
+}

@@ -1,0 +1,29 @@
+#include "app/Run.h"
+
+#include <QCoreApplication>
+
+#include "service/ServiceSignals.h"
+
+int RunApplication(Application::Options options, const std::function<void(Application&)>& attach) {
+  QCoreApplication::setApplicationName("xapvynCID");
+  ServiceSignals service;
+  if (!service.Install()) return 1;
+
+  Application app(std::move(options));
+  QObject::connect(&service, &ServiceSignals::stopRequested, &app, &Application::Shutdown);
+  bool finished = false;
+  int exitCode = 0;
+  QObject::connect(&app, &Application::finished, &app, [&](int code) {
+    finished = true;
+    exitCode = code;
+    QCoreApplication::exit(code);
+  });
+
+  const int rc = app.Start();
+  if (rc != 0) return rc;
+  // A stop that arrived during start-up (inside a nested wait) has already shut the
+  // program down; its exit request came before the event loop, so return now.
+  if (finished) return exitCode;
+  if (attach) attach(app);
+  return QCoreApplication::exec();
+}
