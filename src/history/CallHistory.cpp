@@ -232,10 +232,14 @@ void CallHistory::Close() {
 bool CallHistory::MoveAside(const std::string& reason) {
   Close();
   const std::string what = "Call history: " + config_.file + " could not be used (" + reason + ")";
+  if (!Exists(config_.file)) {  // nothing to move: the folder itself is not usable
+    if (log_) log_("Call history: cannot open " + config_.file + " (" + reason + "); the call history is off");
+    return false;
+  }
   std::string aside = config_.file + ".corrupt-" + Stamp();
   for (int n = 2; Exists(aside) && n < 100; ++n)
     aside = config_.file + ".corrupt-" + Stamp() + "-" + std::to_string(n);
-  if (Exists(config_.file) && std::rename(config_.file.c_str(), aside.c_str()) != 0) {
+  if (std::rename(config_.file.c_str(), aside.c_str()) != 0) {
     if (log_) log_(what + " nor moved aside (" + std::strerror(errno) + "); the call history is off");
     return false;
   }

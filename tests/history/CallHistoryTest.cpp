@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSqlQuery>
 #include <filesystem>
 #include <fstream>
@@ -366,18 +367,32 @@ INSTANTIATE_TEST_SUITE_P(
                    true}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A history file its user may not read, opened by a process of that user (root drops to
+// nobody for this, since root may read any file).
 TEST(CallHistoryStore, FileWithoutPermissionIsMovedAside) {
-  if (geteuid() == 0) GTEST_SKIP() << "root reads and writes any file";
   Home h;
   {
     CallHistory history(h.Config(), h.Logger());
     history.Record(Call(1));
   }
   fs::permissions(h.file, fs::perms::none);
-  CallHistory history(h.Config(), h.Logger());
-  EXPECT_TRUE(history.Enabled());
-  ASSERT_EQ(h.log.size(), 1u);
-  EXPECT_EQ(Aside(h).size(), 1u);
+  fs::permissions(h.home, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+  fs::permissions(fs::path(h.file).parent_path(), fs::perms::all);
+  QProcess p;
+  if (geteuid() == 0)
+    p.setChildProcessModifier([] {
+      if (setgid(65534) != 0 || setuid(65534) != 0) _exit(9);
+    });
+  p.start(QStringLiteral(HISTORY_HELPER_EXE), {"open", QString::fromStdString(h.home)});
+  ASSERT_TRUE(p.waitForFinished(10000));
+  const std::string log = p.readAllStandardOutput().toStdString();
+  EXPECT_EQ(p.exitCode(), 0) << log << p.readAllStandardError().toStdString();
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+  EXPECT_NE(log.find("moved it to " + h.file + ".corrupt-"), std::string::npos) << log;
+  const auto aside = Aside(h);
+  ASSERT_EQ(aside.size(), 1u);
+  EXPECT_EQ(fs::status(aside[0]).permissions(), fs::perms::none);
+  ASSERT_EQ(OnDisk(h.file).size(), 1u);
 }
 
 TEST(CallHistoryStore, FileRemovedWhileRunningIsStartedAnew) {
@@ -400,6 +415,7 @@ TEST(CallHistoryStore, WithNowhereToWriteItTurnsItselfOffQuietly) {
   CallHistory history(h.Config(10), h.Logger());
   EXPECT_FALSE(history.Enabled());
   ASSERT_EQ(h.log.size(), 1u);
+  EXPECT_EQ(h.log[0].rfind("Call history: cannot open " + h.file + " (", 0), 0u) << h.log[0];
   EXPECT_NE(h.log[0].find("the call history is off"), std::string::npos) << h.log[0];
   history.Record(Call(1));
   CompletedCall update = Call(1);
