@@ -92,18 +92,20 @@ struct Million {
       q.exec("PRAGMA synchronous=OFF");
       // A call every minute or so from 20 000 numbers; names of phonebook size; a tenth
       // named by the area code, one in fifty renamed by the reverse lookup.
-      const bool ok = q.exec(QStringLiteral(
-          "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1),"
-          " c(i, k) AS (SELECT i, (i * 7919) % 20000 FROM n)"
-          " INSERT INTO calls (time, number, display_number, caller_id_name, name, named_by, source,"
-          " source_detail, first_name)"
-          " SELECT %2 + i * 60000 + (i * 104729) % 30000, printf('212%07d', 5550000 + k),"
-          " printf('(212)%03d-%04d', 555 + k / 10000, k % 10000),"
-          " printf('SMITH%05d JOHN', k), printf('John Smith %d', k),"
-          " CASE WHEN i % 50 = 0 THEN 3 WHEN i % 10 = 0 THEN 2 ELSE 1 END, 1, '/dev/ttyACM0',"
-          " CASE WHEN i % 50 = 0 THEN printf('SMITH%05d JOHN', k) END FROM c")
-                                 .arg(kCalls)
-                                 .arg(start));
+      const bool ok = q.exec(
+          QStringLiteral(
+              "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1),"
+              " c(i, k) AS (SELECT i, (i * 7919) % 20000 FROM n)"
+              " INSERT INTO calls (time, number, display_number, caller_id_name, name, named_by, "
+              "source,"
+              " source_detail, first_name)"
+              " SELECT %2 + i * 60000 + (i * 104729) % 30000, printf('212%07d', 5550000 + k),"
+              " printf('(212)%03d-%04d', 555 + k / 10000, k % 10000),"
+              " printf('SMITH%05d JOHN', k), printf('John Smith %d', k),"
+              " CASE WHEN i % 50 = 0 THEN 3 WHEN i % 10 = 0 THEN 2 ELSE 1 END, 1, '/dev/ttyACM0',"
+              " CASE WHEN i % 50 = 0 THEN printf('SMITH%05d JOHN', k) END FROM c")
+              .arg(kCalls)
+              .arg(start));
       if (!ok) std::fprintf(stderr, "bulk insert failed: %s\n", ErrorText(q.lastError()).c_str());
       q.exec("PRAGMA journal_mode=WAL");
       q.finish();
@@ -111,9 +113,8 @@ struct Million {
     }
     QSqlDatabase::removeDatabase("bulk");
     bytesPerCall = static_cast<double>(fs::file_size(file)) / kCalls;
-    history = std::make_unique<CallHistory>(config, [](const std::string& t) {
-      std::fprintf(stderr, "%s\n", t.c_str());
-    });
+    history = std::make_unique<CallHistory>(
+        config, [](const std::string& t) { std::fprintf(stderr, "%s\n", t.c_str()); });
   }
   ~Million() {
     history.reset();

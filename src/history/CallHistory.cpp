@@ -55,7 +55,8 @@ bool FileUnusable(const QSqlError& error) {
 // Whether a failed write means the open file is broken or gone, so that only a new file helps.
 bool FileLost(const QSqlError& error) {
   const int code = SqliteCode(error);
-  return code == kSqliteCorrupt || code == kSqliteNotADb || FullCode(error) == kSqliteReadOnlyDbMoved;
+  return code == kSqliteCorrupt || code == kSqliteNotADb ||
+         FullCode(error) == kSqliteReadOnlyDbMoved;
 }
 
 QByteArray Bytes(const std::string& text) {
@@ -141,7 +142,9 @@ bool CallHistory::Open() {
       case Opened::Yes:
         return true;
       case Opened::Off:
-        if (log_) log_("Call history: cannot open " + config_.file + " (" + reason + "); the call history is off");
+        if (log_)
+          log_("Call history: cannot open " + config_.file + " (" + reason +
+               "); the call history is off");
         return false;
       case Opened::Unusable:
         break;
@@ -153,7 +156,8 @@ bool CallHistory::Open() {
 CallHistory::Opened CallHistory::TryOpen(std::string& reason) {
   Close();
   db_.setDatabaseName(QString::fromStdString(config_.file));
-  db_.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(std::max(0, config_.busyTimeoutMs)));
+  db_.setConnectOptions(
+      QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(std::max(0, config_.busyTimeoutMs)));
   const auto fail = [&](const QSqlError& e) {
     reason = ErrorText(e);
     Close();
@@ -187,7 +191,8 @@ CallHistory::Opened CallHistory::TryOpen(std::string& reason) {
   const QVariant version = q.value(0);
   q.finish();
   if (version.isNull()) {
-    if (!q.exec(QStringLiteral("INSERT INTO schema_version (version) VALUES (%1)").arg(kHistorySchemaVersion)))
+    if (!q.exec(QStringLiteral("INSERT INTO schema_version (version) VALUES (%1)")
+                    .arg(kHistorySchemaVersion)))
       return fail(q.lastError());
   } else if (version.toInt() > kHistorySchemaVersion) {
     Exec(db_, "ROLLBACK", e);
@@ -201,7 +206,8 @@ CallHistory::Opened CallHistory::TryOpen(std::string& reason) {
   // A calls table of another layout fails here.
   if (!statements_->insert.prepare(QStringLiteral(
           "INSERT INTO calls (time, number, display_number, caller_id_name, name, named_by, source,"
-          " source_detail, first_name) VALUES (?, CAST(? AS TEXT), CAST(? AS TEXT), CAST(? AS TEXT),"
+          " source_detail, first_name) VALUES (?, CAST(? AS TEXT), CAST(? AS TEXT), CAST(? AS "
+          "TEXT),"
           " CAST(? AS TEXT), ?, ?, CAST(? AS TEXT), NULLIF(CAST(? AS TEXT), ''))")))
     return fail(statements_->insert.lastError());
   // The earlier name goes to first_name unless the row already keeps one.
@@ -233,14 +239,17 @@ bool CallHistory::MoveAside(const std::string& reason) {
   Close();
   const std::string what = "Call history: " + config_.file + " could not be used (" + reason + ")";
   if (!Exists(config_.file)) {  // nothing to move: the folder itself is not usable
-    if (log_) log_("Call history: cannot open " + config_.file + " (" + reason + "); the call history is off");
+    if (log_)
+      log_("Call history: cannot open " + config_.file + " (" + reason +
+           "); the call history is off");
     return false;
   }
   std::string aside = config_.file + ".corrupt-" + Stamp();
   for (int n = 2; Exists(aside) && n < 100; ++n)
     aside = config_.file + ".corrupt-" + Stamp() + "-" + std::to_string(n);
   if (std::rename(config_.file.c_str(), aside.c_str()) != 0) {
-    if (log_) log_(what + " nor moved aside (" + std::strerror(errno) + "); the call history is off");
+    if (log_)
+      log_(what + " nor moved aside (" + std::strerror(errno) + "); the call history is off");
     return false;
   }
   // A journal left beside the old file must not be replayed into the new one.
@@ -270,8 +279,8 @@ void CallHistory::Update(const CompletedCall& call) {
   // While the call still waits in memory, its queued row takes the new name.
   for (auto it = pending_.rbegin(); it != pending_.rend(); ++it) {
     if (it->update || !SameCall(it->call, call)) continue;
-    std::string first = !it->call.firstName.empty() ? it->call.firstName
-                        : !call.firstName.empty()   ? call.firstName
+    std::string first = !it->call.firstName.empty()  ? it->call.firstName
+                        : !call.firstName.empty()    ? call.firstName
                         : it->call.name != call.name ? it->call.name
                                                      : std::string();
     it->call = call;
@@ -345,7 +354,8 @@ bool CallHistory::WritePending(QSqlError& error) {
 
 bool CallHistory::FileReplaced() const {
   struct stat st;
-  return ::stat(config_.file.c_str(), &st) != 0 || st.st_dev != fileDevice_ || st.st_ino != fileInode_;
+  return ::stat(config_.file.c_str(), &st) != 0 || st.st_dev != fileDevice_ ||
+         st.st_ino != fileInode_;
 }
 
 bool CallHistory::Flush() {
@@ -353,7 +363,9 @@ bool CallHistory::Flush() {
   if (!open_ || pending_.empty()) return pending_.empty();
   // SQLite keeps writing to a removed file in WAL mode: look at the name before each write.
   if (FileReplaced()) {
-    if (log_) log_("Call history: " + config_.file + " was removed or replaced while in use; opening it anew");
+    if (log_)
+      log_("Call history: " + config_.file +
+           " was removed or replaced while in use; opening it anew");
     if (!Open()) {
       pending_.clear();
       return false;
@@ -393,13 +405,15 @@ int CallHistory::Prune() {
   return q.numRowsAffected();
 }
 
-std::vector<StoredCall> CallHistory::Recent(int limit, std::optional<Time> before, const std::string& search) {
+std::vector<StoredCall> CallHistory::Recent(int limit, std::optional<Time> before,
+                                            const std::string& search) {
   std::vector<StoredCall> calls;
   if (!open_ || limit <= 0) return calls;
   Flush();
   QSqlError error;
   if (open_ && !SelectCalls(db_, limit, before, search, calls, error))
-    ReportWriteFailure("Call history: could not read " + config_.file + " (" + ErrorText(error) + ")");
+    ReportWriteFailure("Call history: could not read " + config_.file + " (" + ErrorText(error) +
+                       ")");
   if (pending_.empty()) return calls;
 
   // Calls that could not be written yet: updates apply to the rows read, the rest join them.
@@ -407,18 +421,22 @@ std::vector<StoredCall> CallHistory::Recent(int limit, std::optional<Time> befor
     if (before && HistoryTime(c.time) >= HistoryTime(*before)) return false;
     if (search.empty()) return true;
     const auto contains = [&](const std::string& text) {
-      return std::search(text.begin(), text.end(), search.begin(), search.end(), [](char a, char b) {
-               const auto lower = [](char ch) { return ch >= 'A' && ch <= 'Z' ? char(ch - 'A' + 'a') : ch; };
-               return lower(a) == lower(b);
-             }) != text.end();
+      return std::search(text.begin(), text.end(), search.begin(), search.end(),
+                         [](char a, char b) {
+                           const auto lower = [](char ch) {
+                             return ch >= 'A' && ch <= 'Z' ? char(ch - 'A' + 'a') : ch;
+                           };
+                           return lower(a) == lower(b);
+                         }) != text.end();
     };
-    return contains(c.name) || contains(c.callerIdName) || contains(c.firstName) || contains(c.number) ||
-           contains(c.displayNumber);
+    return contains(c.name) || contains(c.callerIdName) || contains(c.firstName) ||
+           contains(c.number) || contains(c.displayNumber);
   };
   for (const Pending& p : pending_) {
-    auto row = std::find_if(calls.begin(), calls.end(), [&](const StoredCall& s) { return SameCall(s, p.call); });
+    auto row = std::find_if(calls.begin(), calls.end(),
+                            [&](const StoredCall& s) { return SameCall(s, p.call); });
     if (p.update && row != calls.end()) {
-      std::string first = !row->firstName.empty() ? row->firstName
+      std::string first = !row->firstName.empty()     ? row->firstName
                           : !p.call.firstName.empty() ? p.call.firstName
                           : row->name != p.call.name  ? row->name
                                                       : std::string();

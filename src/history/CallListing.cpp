@@ -42,7 +42,8 @@ void ForEachCodePoint(std::string_view utf8, F f) {
     if (n == 0) n = 1;  // not reached for TextAsUtf8 output
     const auto c = static_cast<unsigned char>(utf8[i]);
     char32_t cp = n == 1 ? c : n == 2 ? c & 0x1F : n == 3 ? c & 0x0F : c & 0x07;
-    for (std::size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    for (std::size_t k = 1; k < n; ++k)
+      cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
     f(cp, utf8.substr(i, n));
     i += n;
   }

@@ -26,9 +26,11 @@ int Read(const std::string& file, int n, bool json, std::string& text) {
       db.setDatabaseName(QString::fromStdString(file));
       db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=2000"));
     } else {
-      db.setDatabaseName(QUrl::fromLocalFile(QString::fromStdString(file)).toString(QUrl::FullyEncoded) +
-                         QStringLiteral("?mode=ro&immutable=1"));
-      db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=2000"));
+      db.setDatabaseName(
+          QUrl::fromLocalFile(QString::fromStdString(file)).toString(QUrl::FullyEncoded) +
+          QStringLiteral("?mode=ro&immutable=1"));
+      db.setConnectOptions(
+          QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=2000"));
     }
     QSqlError error;
     std::vector<StoredCall> calls;

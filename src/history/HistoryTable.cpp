@@ -24,40 +24,56 @@ std::string CallHistoryFile(const std::string& home) { return home + "/Data/call
 
 int NamedByCode(NamedBy namedBy) {
   switch (namedBy) {
-    case NamedBy::Phonebook: return 1;
-    case NamedBy::AreaCode: return 2;
-    case NamedBy::ReverseLookup: return 3;
-    case NamedBy::Withheld: return 5;
-    case NamedBy::CallerId: break;
+    case NamedBy::Phonebook:
+      return 1;
+    case NamedBy::AreaCode:
+      return 2;
+    case NamedBy::ReverseLookup:
+      return 3;
+    case NamedBy::Withheld:
+      return 5;
+    case NamedBy::CallerId:
+      break;
   }
   return 4;
 }
 
 NamedBy NamedByFromCode(int code) {
   switch (code) {
-    case 1: return NamedBy::Phonebook;
-    case 2: return NamedBy::AreaCode;
-    case 3: return NamedBy::ReverseLookup;
-    case 5: return NamedBy::Withheld;
+    case 1:
+      return NamedBy::Phonebook;
+    case 2:
+      return NamedBy::AreaCode;
+    case 3:
+      return NamedBy::ReverseLookup;
+    case 5:
+      return NamedBy::Withheld;
   }
   return NamedBy::CallerId;
 }
 
 int CallSourceCode(CallSource source) {
   switch (source) {
-    case CallSource::NetworkBox: return 2;
-    case CallSource::Xap: return 3;
-    case CallSource::Ncid: return 4;
-    case CallSource::Serial: break;
+    case CallSource::NetworkBox:
+      return 2;
+    case CallSource::Xap:
+      return 3;
+    case CallSource::Ncid:
+      return 4;
+    case CallSource::Serial:
+      break;
   }
   return 1;
 }
 
 CallSource CallSourceFromCode(int code) {
   switch (code) {
-    case 2: return CallSource::NetworkBox;
-    case 3: return CallSource::Xap;
-    case 4: return CallSource::Ncid;
+    case 2:
+      return CallSource::NetworkBox;
+    case 3:
+      return CallSource::Xap;
+    case 4:
+      return CallSource::Ncid;
   }
   return CallSource::Serial;
 }
@@ -68,7 +84,8 @@ std::int64_t HistoryTime(std::chrono::system_clock::time_point time) {
 
 std::chrono::system_clock::time_point HistoryTimePoint(std::int64_t ms) {
   return std::chrono::system_clock::time_point(
-      std::chrono::duration_cast<std::chrono::system_clock::duration>(std::chrono::milliseconds(ms)));
+      std::chrono::duration_cast<std::chrono::system_clock::duration>(
+          std::chrono::milliseconds(ms)));
 }
 
 int SqliteCode(const QSqlError& error) {
@@ -79,7 +96,8 @@ int SqliteCode(const QSqlError& error) {
 
 std::string ErrorText(const QSqlError& error) {
   std::string text = error.text().toStdString();
-  if (!error.nativeErrorCode().isEmpty()) text += " (" + error.nativeErrorCode().toStdString() + ")";
+  if (!error.nativeErrorCode().isEmpty())
+    text += " (" + error.nativeErrorCode().toStdString() + ")";
   return text;
 }
 
@@ -92,7 +110,8 @@ bool HasCallsTable(QSqlDatabase& db, QSqlError& error) {
   return q.next();
 }
 
-bool SelectCalls(QSqlDatabase& db, int limit, std::optional<std::chrono::system_clock::time_point> before,
+bool SelectCalls(QSqlDatabase& db, int limit,
+                 std::optional<std::chrono::system_clock::time_point> before,
                  const std::string& search, std::vector<StoredCall>& out, QSqlError& error) {
   out.clear();
   if (limit <= 0) return true;
@@ -103,9 +122,10 @@ bool SelectCalls(QSqlDatabase& db, int limit, std::optional<std::chrono::system_
       " CAST(source_detail AS BLOB), CAST(first_name AS BLOB) FROM calls WHERE 1";
   if (before) sql += " AND time < ?";
   if (!search.empty())
-    sql += " AND (name LIKE ?1p ESCAPE '\\' OR caller_id_name LIKE ?1p ESCAPE '\\'"
-           " OR first_name LIKE ?1p ESCAPE '\\' OR number LIKE ?1p ESCAPE '\\'"
-           " OR display_number LIKE ?1p ESCAPE '\\')";
+    sql +=
+        " AND (name LIKE ?1p ESCAPE '\\' OR caller_id_name LIKE ?1p ESCAPE '\\'"
+        " OR first_name LIKE ?1p ESCAPE '\\' OR number LIKE ?1p ESCAPE '\\'"
+        " OR display_number LIKE ?1p ESCAPE '\\')";
   sql += " ORDER BY time DESC, id DESC LIMIT ?";
   QSqlQuery q(db);
   q.setForwardOnly(true);

@@ -45,5 +45,6 @@ bool HasCallsTable(QSqlDatabase& db, QSqlError& error);
 // The newest calls first (time, then id, descending): at most limit of them, older than
 // before when given, and when search is not empty only those whose name, caller-ID name,
 // first name, number or display number contains it (ASCII letters in any case).
-bool SelectCalls(QSqlDatabase& db, int limit, std::optional<std::chrono::system_clock::time_point> before,
+bool SelectCalls(QSqlDatabase& db, int limit,
+                 std::optional<std::chrono::system_clock::time_point> before,
                  const std::string& search, std::vector<StoredCall>& out, QSqlError& error);

@@ -1,7 +1,6 @@
 // The call history on real SQLite files in a temporary folder: what goes in comes back,
 // updates, the write timer, queries, damaged files and retention.
-#include "history/CallHistory.h"
-
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,9 +11,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include <gtest/gtest.h>
-
 #include "HistoryRig.h"
+#include "history/CallHistory.h"
 
 namespace history_test {
 namespace {
@@ -104,9 +102,9 @@ TEST(CallHistoryStore, EveryFieldComesBackFromDisk) {
 
 struct UpdateCase {
   const char* name;
-  bool flushFirst;           // the call is on disk before the update comes
-  std::string updateFirst;   // the update's firstName
-  int updates;               // how many updates arrive, each with a new name
+  bool flushFirst;          // the call is on disk before the update comes
+  std::string updateFirst;  // the update's firstName
+  int updates;              // how many updates arrive, each with a new name
   std::string wantFirst;
 };
 
@@ -283,19 +281,18 @@ TEST_P(CallHistorySearch, FindsNameOrNumber) {
   EXPECT_EQ(found, GetParam().want);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    History, CallHistorySearch,
-    ::testing::Values(SearchCase{"Everything", "", {3, 2, 1, 0}},
-                      SearchCase{"NamePartInAnyCase", "smith", {2, 0}},
-                      SearchCase{"CallerIdName", "SMITH JOHN", {0}},
-                      SearchCase{"RawNumberPart", "5550199", {1}},
-                      SearchCase{"DisplayNumberPart", "(800)", {1}},
-                      SearchCase{"PercentIsLiteral", "50%", {1}},
-                      SearchCase{"UnderscoreIsLiteral", "t_L", {1}},
-                      SearchCase{"WildcardsDoNotMatchOtherText", "%_", {}},
-                      SearchCase{"Latin1Byte", "Ren\xE9", {3}},
-                      SearchCase{"Nothing", "Nobody", {}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(History, CallHistorySearch,
+                         ::testing::Values(SearchCase{"Everything", "", {3, 2, 1, 0}},
+                                           SearchCase{"NamePartInAnyCase", "smith", {2, 0}},
+                                           SearchCase{"CallerIdName", "SMITH JOHN", {0}},
+                                           SearchCase{"RawNumberPart", "5550199", {1}},
+                                           SearchCase{"DisplayNumberPart", "(800)", {1}},
+                                           SearchCase{"PercentIsLiteral", "50%", {1}},
+                                           SearchCase{"UnderscoreIsLiteral", "t_L", {1}},
+                                           SearchCase{"WildcardsDoNotMatchOtherText", "%_", {}},
+                                           SearchCase{"Latin1Byte", "Ren\xE9", {3}},
+                                           SearchCase{"Nothing", "Nobody", {}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // What stands where the history should be.
 struct DamageCase {
@@ -339,9 +336,10 @@ void Write(const std::string& file, const std::string& bytes) {
 INSTANTIATE_TEST_SUITE_P(
     History, CallHistoryDamage,
     ::testing::Values(
-        DamageCase{"GarbageFile",
-                   [](const std::string& f) { Write(f, std::string(5000, '\x5a') + "not a database"); },
-                   true},
+        DamageCase{
+            "GarbageFile",
+            [](const std::string& f) { Write(f, std::string(5000, '\x5a') + "not a database"); },
+            true},
         DamageCase{"FolderInTheWay",
                    [](const std::string& f) {
                      fs::create_directories(f);
@@ -351,7 +349,8 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"LinkLoop", [](const std::string& f) { fs::create_symlink(f, f); }, false},
         DamageCase{"ForeignCallsTable",
                    [](const std::string& f) {
-                     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "foreign");
+                     QSqlDatabase db =
+                         QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "foreign");
                      db.setDatabaseName(QString::fromStdString(f));
                      db.open();
                      QSqlQuery(db).exec(QStringLiteral("CREATE TABLE calls (who TEXT, at TEXT)"));

@@ -1,10 +1,9 @@
 // The text forms of `xapvynCID --calls`: 8-bit texts to UTF-8, JSON strings, local times
 // and the listing layouts.
-#include "history/CallListing.h"
-
 #include <gtest/gtest.h>
 
 #include "SampleCalls.h"
+#include "history/CallListing.h"
 
 namespace history_test {
 namespace {
@@ -33,8 +32,10 @@ INSTANTIATE_TEST_SUITE_P(
                  std::string("x\x01\n\x1f\x7f", 5) + std::string(1, '\0'),
                  "\"x\\u0001\\u000a\\u001f\\u007f\\u0000\""},
         TextCase{"ValidUtf8StaysAsItIs", "Zo\xC3\xAB \xE2\x82\xAC \xF0\x9F\x98\x80",
-                 "Zo\xC3\xAB \xE2\x82\xAC \xF0\x9F\x98\x80", "\"Zo\xC3\xAB \xE2\x82\xAC \xF0\x9F\x98\x80\""},
-        TextCase{"Latin1", "Zo\xEB M\xFCller", "Zo\xC3\xAB M\xC3\xBCller", "\"Zo\xC3\xAB M\xC3\xBCller\""},
+                 "Zo\xC3\xAB \xE2\x82\xAC \xF0\x9F\x98\x80",
+                 "\"Zo\xC3\xAB \xE2\x82\xAC \xF0\x9F\x98\x80\""},
+        TextCase{"Latin1", "Zo\xEB M\xFCller", "Zo\xC3\xAB M\xC3\xBCller",
+                 "\"Zo\xC3\xAB M\xC3\xBCller\""},
         TextCase{"Latin1ControlC1IsEscaped", "a\x85z", "a\xC2\x85z", "\"a\\u0085z\""},
         TextCase{"Utf8ControlC1IsEscaped", "a\xC2\x9Bz", "a\xC2\x9Bz", "\"a\\u009bz\""},
         TextCase{"LoneLeadByteMakesItLatin1", "\xC3", "\xC3\x83", "\"\xC3\x83\""},
@@ -43,7 +44,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "\"\xC3\xAD\xC2\xA0\\u0080\""},
         TextCase{"PastU10FFFFIsNotUtf8", "\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xC2\x80\xC2\x80",
                  "\"\xC3\xB4\\u0090\\u0080\\u0080\""},
-        TextCase{"CutSequenceIsNotUtf8", "ab\xE2\x82", "ab\xC3\xA2\xC2\x82", "\"ab\xC3\xA2\\u0082\""}),
+        TextCase{"CutSequenceIsNotUtf8", "ab\xE2\x82", "ab\xC3\xA2\xC2\x82",
+                 "\"ab\xC3\xA2\\u0082\""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct TimeCase {
@@ -66,8 +68,8 @@ INSTANTIATE_TEST_SUITE_P(
     History, LocalTimes,
     ::testing::Values(
         TimeCase{"Utc", "UTC0", BaseTime(), "2026-12-10 13:03:22", "2026-12-10T13:03:22+00:00"},
-        TimeCase{"CentralEuropeWinter", "CET-1CEST,M3.5.0,M10.5.0/3", BaseTime(), "2026-12-10 14:03:22",
-                 "2026-12-10T14:03:22+01:00"},
+        TimeCase{"CentralEuropeWinter", "CET-1CEST,M3.5.0,M10.5.0/3", BaseTime(),
+                 "2026-12-10 14:03:22", "2026-12-10T14:03:22+01:00"},
         TimeCase{"CentralEuropeSummer", "CET-1CEST,M3.5.0,M10.5.0/3", BaseTime() - 162 * 24h,
                  "2026-07-01 15:03:22", "2026-07-01T15:03:22+02:00"},
         TimeCase{"WestOfGreenwich", "EST5EDT,M3.2.0,M11.1.0", BaseTime(), "2026-12-10 08:03:22",
@@ -113,19 +115,20 @@ TEST(Listing, TextLinesUpColumnsAndDefusesControlCharacters) {
 
 TEST(Listing, JsonHasEveryFieldAndEscapesTexts) {
   TimeZone tz("CET-1CEST,M3.5.0,M10.5.0/3");
-  EXPECT_EQ(ListingJson(Sample()),
-            "[\n"
-            "{\"id\":12,\"time\":\"2026-12-10T14:05:22+01:00\",\"number\":\"5551000002\","
-            "\"display_number\":\"(555)102-1002\",\"name\":\"Ren\xC3\xA9\\u001b[31m \\\"R\\\"\","
-            "\"caller_id_name\":\"CALLER 2\",\"named_by\":\"reverse_lookup\",\"source\":\"network_box\","
-            "\"source_detail\":\"192.168.1.9:3333\",\"first_name\":\"CALLER 2\"},\n"
-            "{\"id\":11,\"time\":\"2026-12-10T14:04:22+01:00\",\"number\":\"5551000001\","
-            "\"display_number\":\"\",\"name\":\"Caller 1\",\"caller_id_name\":\"CALLER 1\","
-            "\"named_by\":\"area_code\",\"source\":\"serial\",\"source_detail\":\"/dev/ttyACM0\"},\n"
-            "{\"id\":10,\"time\":\"2026-12-10T14:03:22+01:00\",\"number\":\"\",\"display_number\":\"\","
-            "\"name\":\"Withheld\",\"caller_id_name\":\"Unknown\",\"named_by\":\"withheld\","
-            "\"source\":\"ncid\",\"source_detail\":\"/dev/ttyACM0\"}\n"
-            "]\n");
+  EXPECT_EQ(
+      ListingJson(Sample()),
+      "[\n"
+      "{\"id\":12,\"time\":\"2026-12-10T14:05:22+01:00\",\"number\":\"5551000002\","
+      "\"display_number\":\"(555)102-1002\",\"name\":\"Ren\xC3\xA9\\u001b[31m \\\"R\\\"\","
+      "\"caller_id_name\":\"CALLER 2\",\"named_by\":\"reverse_lookup\",\"source\":\"network_box\","
+      "\"source_detail\":\"192.168.1.9:3333\",\"first_name\":\"CALLER 2\"},\n"
+      "{\"id\":11,\"time\":\"2026-12-10T14:04:22+01:00\",\"number\":\"5551000001\","
+      "\"display_number\":\"\",\"name\":\"Caller 1\",\"caller_id_name\":\"CALLER 1\","
+      "\"named_by\":\"area_code\",\"source\":\"serial\",\"source_detail\":\"/dev/ttyACM0\"},\n"
+      "{\"id\":10,\"time\":\"2026-12-10T14:03:22+01:00\",\"number\":\"\",\"display_number\":\"\","
+      "\"name\":\"Withheld\",\"caller_id_name\":\"Unknown\",\"named_by\":\"withheld\","
+      "\"source\":\"ncid\",\"source_detail\":\"/dev/ttyACM0\"}\n"
+      "]\n");
   EXPECT_EQ(ListingJson({}), "[]\n");
 }
 

@@ -1,7 +1,6 @@
 // `xapvynCID --calls`: the read-only listing of the history file, beside a running writer
 // and alone, in text and JSON; no history; and the history under SIGKILL.
-#include "history/CallsCommand.h"
-
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -12,9 +11,8 @@
 #include <fstream>
 #include <set>
 
-#include <gtest/gtest.h>
-
 #include "HistoryRig.h"
+#include "history/CallsCommand.h"
 
 namespace history_test {
 namespace {
@@ -86,14 +84,16 @@ const char* kText =
 const char* kJson =
     "[\n"
     "{\"id\":3,\"time\":\"2026-12-10T14:05:22+01:00\",\"number\":\"5551000002\","
-    "\"display_number\":\"(555)102-1002\",\"name\":\"Ren\xC3\xA9\\u0009tab\",\"caller_id_name\":\"CALLER 2\","
+    "\"display_number\":\"(555)102-1002\",\"name\":\"Ren\xC3\xA9\\u0009tab\",\"caller_id_name\":"
+    "\"CALLER 2\","
     "\"named_by\":\"area_code\",\"source\":\"xap\",\"source_detail\":\"vendor.device.host\"},\n"
     "{\"id\":2,\"time\":\"2026-12-10T14:04:22+01:00\",\"number\":\"5551000001\","
     "\"display_number\":\"(555)101-1001\",\"name\":\"Zo\xC3\xAB \\\"Z\\\" M\xC3\xBCller\\u0007\","
     "\"caller_id_name\":\"ZOE MULLER\",\"named_by\":\"reverse_lookup\",\"source\":\"network_box\","
     "\"source_detail\":\"192.168.1.20:3333\",\"first_name\":\"ZOE MULLER\"},\n"
     "{\"id\":1,\"time\":\"2026-12-10T14:03:22+01:00\",\"number\":\"\",\"display_number\":\"\","
-    "\"name\":\"Withheld\",\"caller_id_name\":\"Unknown\",\"named_by\":\"withheld\",\"source\":\"serial\","
+    "\"name\":\"Withheld\",\"caller_id_name\":\"Unknown\",\"named_by\":\"withheld\",\"source\":"
+    "\"serial\","
     "\"source_detail\":\"/dev/ttyACM0\"}\n"
     "]\n";
 
@@ -104,7 +104,7 @@ TEST(CallsCommand, ListsBesideARunningWriterAndAlone) {
     CallHistory writer(h.Config(), h.Logger());
     for (const CompletedCall& c : Sample()) writer.Record(c);
     ASSERT_TRUE(writer.Flush());
-    writer.Record(Call(3));  // queued only: not on disk yet, so not listed
+    writer.Record(Call(3));                    // queued only: not on disk yet, so not listed
     ASSERT_TRUE(fs::exists(h.file + "-wal"));  // the calls are in the writer's WAL
 
     const auto before = Listing(h.home);
@@ -144,8 +144,9 @@ TEST(CallsCommand, ShowsTheNewestNAndTwentyByDefault) {
   };
   Output five = RunCalls(h.home, 5, false);
   EXPECT_EQ(five.status, 0);
-  EXPECT_EQ(numbers(five.out), (std::vector<std::string>{"(555)129-1029", "(555)128-1028", "(555)127-1027",
-                                                          "(555)126-1026", "(555)125-1025"}));
+  EXPECT_EQ(numbers(five.out),
+            (std::vector<std::string>{"(555)129-1029", "(555)128-1028", "(555)127-1027",
+                                      "(555)126-1026", "(555)125-1025"}));
   EXPECT_EQ(numbers(RunCalls(h.home, 0, false).out).size(), 20u);
   EXPECT_EQ(numbers(RunCalls(h.home, 100, false).out).size(), 30u);
 }
@@ -203,7 +204,8 @@ INSTANTIATE_TEST_SUITE_P(
                       [](const Home& h) {
                         fs::create_directories(h.home + "/Data");
                         {
-                          QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "other");
+                          QSqlDatabase db =
+                              QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "other");
                           db.setDatabaseName(QString::fromStdString(h.file));
                           db.open();
                           QSqlQuery(db).exec(QStringLiteral("CREATE TABLE notes (text TEXT)"));

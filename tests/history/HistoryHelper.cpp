@@ -17,8 +17,8 @@
 
 int main(int argc, char** argv) {
   if (argc >= 4 && std::strcmp(argv[1], "calls") == 0)
-    return RunCallsCommand(argv[2], std::atoi(argv[3]), argc > 4 && std::strcmp(argv[4], "--json") == 0,
-                           stdout, stderr);
+    return RunCallsCommand(argv[2], std::atoi(argv[3]),
+                           argc > 4 && std::strcmp(argv[4], "--json") == 0, stdout, stderr);
   QCoreApplication app(argc, argv);
   if (argc == 3 && std::strcmp(argv[1], "open") == 0) {
     CallHistoryConfig config;
@@ -30,13 +30,15 @@ int main(int argc, char** argv) {
     return history.Enabled() && history.Flush() ? 0 : 3;
   }
   if (argc != 4 || std::strcmp(argv[1], "record") != 0) {
-    std::fprintf(stderr, "usage: history_helper calls HOME N [--json] | record HOME FLUSH_MS | open HOME\n");
+    std::fprintf(
+        stderr, "usage: history_helper calls HOME N [--json] | record HOME FLUSH_MS | open HOME\n");
     return 2;
   }
   CallHistoryConfig config;
   config.file = CallHistoryFile(argv[2]);
   config.flushIntervalMs = std::atoi(argv[3]);
-  CallHistory history(config, [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); });
+  CallHistory history(config,
+                      [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); });
   if (!history.Enabled()) return 3;
   long n = 0;
   QTimer ring;

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "SampleCalls.h"
 #include "history/CallHistory.h"
 #include "history/HistoryTable.h"
-#include "SampleCalls.h"
 
 namespace history_test {
 
@@ -37,7 +37,9 @@ inline bool Wait(const std::function<bool()>& pred, int timeoutMs = 5000) {
   return pred();
 }
 
-inline void Pause(int ms) { Wait([] { return false; }, ms); }
+inline void Pause(int ms) {
+  Wait([] { return false; }, ms);
+}
 
 // The calls in file, newest first, as another process reading it would see them; empty
 // when it cannot be read.
