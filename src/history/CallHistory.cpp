@@ -206,9 +206,9 @@ CallHistory::Opened CallHistory::TryOpen(std::string& reason) {
   // A calls table of another layout fails here.
   if (!statements_->insert.prepare(QStringLiteral(
           "INSERT INTO calls (time, number, display_number, caller_id_name, name, named_by, source,"
-          " source_detail, first_name) VALUES (?, CAST(? AS TEXT), CAST(? AS TEXT), CAST(? AS "
-          "TEXT),"
-          " CAST(? AS TEXT), ?, ?, CAST(? AS TEXT), NULLIF(CAST(? AS TEXT), ''))")))
+          " source_detail, first_name) VALUES (?, CAST(? AS TEXT), CAST(? AS TEXT),"
+          " CAST(? AS TEXT), CAST(? AS TEXT), ?, ?, CAST(? AS TEXT),"
+          " NULLIF(CAST(? AS TEXT), ''))")))
     return fail(statements_->insert.lastError());
   // The earlier name goes to first_name unless the row already keeps one.
   if (!statements_->update.prepare(QStringLiteral(

@@ -121,23 +121,22 @@ bool SelectCalls(QSqlDatabase& db, int limit,
       " CAST(caller_id_name AS BLOB), CAST(name AS BLOB), named_by, source,"
       " CAST(source_detail AS BLOB), CAST(first_name AS BLOB) FROM calls WHERE 1";
   if (before) sql += " AND time < ?";
-  if (!search.empty())
-    sql +=
-        " AND (name LIKE ?1p ESCAPE '\\' OR caller_id_name LIKE ?1p ESCAPE '\\'"
-        " OR first_name LIKE ?1p ESCAPE '\\' OR number LIKE ?1p ESCAPE '\\'"
-        " OR display_number LIKE ?1p ESCAPE '\\')";
+  constexpr int kSearched = 5;  // columns the search looks at
+  if (!search.empty()) {
+    const QString contains = QStringLiteral(" LIKE CAST(? AS TEXT) ESCAPE '\\'");
+    sql += " AND (name" + contains + " OR caller_id_name" + contains + " OR first_name" + contains +
+           " OR number" + contains + " OR display_number" + contains + ")";
+  }
   sql += " ORDER BY time DESC, id DESC LIMIT ?";
   QSqlQuery q(db);
   q.setForwardOnly(true);
-  const QByteArray pattern = ContainsPattern(search);
-  sql.replace("?1p", "CAST(? AS TEXT)");
   if (!q.prepare(sql)) {
     error = q.lastError();
     return false;
   }
   if (before) q.addBindValue(QVariant::fromValue<qlonglong>(HistoryTime(*before)));
   if (!search.empty())
-    for (int i = 0; i < 5; ++i) q.addBindValue(pattern);
+    for (int i = 0; i < kSearched; ++i) q.addBindValue(ContainsPattern(search));
   q.addBindValue(limit);
   if (!q.exec()) {
     error = q.lastError();
