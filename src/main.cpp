@@ -9,6 +9,7 @@
 #include "app/CommandLine.h"
 #include "app/Paths.h"
 #include "app/Run.h"
+#include "history/CallsCommand.h"
 #ifdef VYN_GUI
 #include <QApplication>
 #include <QSystemTrayIcon>
@@ -42,6 +43,8 @@ int main(int argc, char** argv) {
     case CommandLine::Action::Error:
       std::fprintf(stderr, "xapvynCID: %s\n", cl.error.c_str());
       return 2;
+    case CommandLine::Action::Calls:
+      return RunCallsCommand(cl.home, cl.calls, cl.json, stdout, stderr);
     case CommandLine::Action::Run:
       break;
   }

@@ -9,6 +9,7 @@
 #include "announce/Announce.h"
 #include "app/Paths.h"
 #include "lookup/NumberFormat.h"
+#include "history/HistoryTable.h"
 #include "host/CreateFolders.h"
 
 namespace {
@@ -131,7 +132,21 @@ int Application::Start() {
 
   InitHW();
   if (settings_.OCID) StartClientService();
+  StartHistory();
   return 0;
+}
+
+void Application::StartHistory() {
+  if (history_) return;
+  CallHistoryConfig config;
+  config.file = CallHistoryFile(programFolder_);
+  config.keepDays = settings_.HistoryKeepDays;
+  config.flushIntervalMs = options_.historyFlushMs;
+  history_ = new CallHistory(
+      config, [this](const std::string& text) { log_.LogEvent(kProgram, text); }, this);
+  // Connected after the announcement and the displays: the history never delays them.
+  connect(&events_, &CallEvents::callCompleted, history_, &CallHistory::Record);
+  connect(&events_, &CallEvents::callUpdated, history_, &CallHistory::Update);
 }
 
 void Application::StartClientService() {
@@ -195,6 +210,9 @@ void Application::InitIniKeys() {
     settings_.ContactBookFolder = RemoveQuotes(IniValue("ContactBook", "Folder", "", file));
     settings_.AddressBookFile = RemoveQuotes(IniValue("AddressBook", "File", "", file));
     settings_.ReverseLookupBaseURL = RemoveQuotes(IniValue("ReverseLookup", "BaseURL", "", file));
+    const std::string keep = RemoveQuotes(IniValue("History", "KeepDays", "730", file));
+    settings_.HistoryKeepDays = IsNumeric(keep) ? std::max(0, static_cast<int>(LeadingNumber(keep))) : 730;
+    settings_.HistoryNotify = SettingIsOn(RemoveQuotes(IniValue("History", "Notify", "1", file)));
   } catch (const std::exception& e) {
     log_.SetError(2, e.what());
     log_.LogEvent(kProgram, "InitIniKeys");
@@ -281,6 +299,7 @@ void Application::Shutdown() {
   if (shutdownUi_) shutdownUi_();
   if (lookup_) lookup_->CancelLookup();
   if (clients_) clients_->Close();
+  if (history_) history_->Flush();
   link_->ClosePort();
   if (xap_) xap_->Unload();
   host_.reset();

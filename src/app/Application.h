@@ -21,6 +21,7 @@
 #include "common/Settings.h"
 #include "cid/CallerRecord.h"
 #include "cid/CommLink.h"
+#include "history/CallHistory.h"
 #include "host/Homeseer.h"
 #include "lookup/CallerIdentifier.h"
 #include "udpclients/UdpClientService.h"
@@ -42,6 +43,8 @@ class Application : public QObject {
     int inetTimerMs = 45000;  // reverse-lookup watchdog
     // The client service's store: empty for the per-user settings store.
     std::string clientStoreFile;
+    // How soon a completed call is written to the history (ms).
+    int historyFlushMs = 1000;
   };
 
   explicit Application(Options options, QObject* parent = nullptr);
@@ -67,6 +70,8 @@ class Application : public QObject {
   void OnCallerIdCall(const CallerIdCall& call);
   void OnCallRenamed(const std::string& name, const std::string& displayNumber);
   std::string HSPAddressBookLookup(const std::string& number, const std::string& name);
+  // Opens the call history and connects it to the completed-call event.
+  void StartHistory();
   // Starts (or restarts) the UDP client service.
   void StartClientService();
 
@@ -94,6 +99,8 @@ class Application : public QObject {
   bool FromXapFlag() const { return requests_.FromXapFlag(); }
   UdpClientService* Clients() { return clients_; }
   CallerIdentifier* Lookup() { return lookup_; }
+  // The call history; null when it could not start.
+  CallHistory* History() { return history_; }
   bool XapReady() const { return outbox_.Ready(); }
   bool ShuttingDown() const { return shuttingDown_; }
   bool OcidFlag() const { return ocid_; }
@@ -126,6 +133,7 @@ class Application : public QObject {
   XapRequestHandler requests_;
   UdpClientService* clients_ = nullptr;
   CallerIdentifier* lookup_ = nullptr;
+  CallHistory* history_ = nullptr;
   std::function<void(const std::string&)> messageHandler_;
   std::function<void()> shutdownUi_;
 

@@ -1,15 +1,17 @@
 #pragma once
 // CommandLine: the program's options, read from argv (pure, no Qt).
-//   xapvynCID [--home DIR] [--headless] [--help] [--version]
+//   xapvynCID [--home DIR] [--headless] [--calls [N] [--json]] [--help] [--version]
 // The home folder is returned without a trailing "/" and, when relative, made
 // absolute against the working folder, so a later change of folder cannot move it.
 #include <string>
 
 struct CommandLine {
-  enum class Action { Run, Help, Version, Error };
+  enum class Action { Run, Calls, Help, Version, Error };
   Action action = Action::Run;
   std::string home;       // program folder
   bool headless = false;  // asked for with --headless
+  int calls = 20;         // --calls N: how many calls to list
+  bool json = false;      // --json: the list as a JSON array
   std::string error;      // one line, for Action::Error
 
   static const char* Usage();

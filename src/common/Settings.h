@@ -29,6 +29,8 @@ struct Settings {
   std::string ContactBookFolder;   // [ContactBook] Folder: vCard folder
   std::string AddressBookFile;     // [AddressBook] File: CSV address book
   std::string ReverseLookupBaseURL;  // [ReverseLookup] BaseURL
+  int HistoryKeepDays = 730;         // [History] KeepDays: 0 keeps every call
+  bool HistoryNotify = true;         // [History] Notify: a desktop notification per call
 };
 
 // The key list in load order, and its sections.
