@@ -8,6 +8,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <memory>
 #include <string>
 #include <vector>
@@ -319,6 +321,57 @@ TEST_F(MqttBrokerTest, CallsWaitWhileNoBrokerRunsAndTheLogSaysSoOnce) {
   ASSERT_TRUE(live.WaitSubscribed());
   ASSERT_TRUE(live.WaitCount(base + "/call", 3)) << AllLog();
   EXPECT_EQ(Numbers(live.Messages()), (std::vector<std::string>{"555001", "555002", "555003"}));
+}
+
+TEST_F(MqttBrokerTest, OnlyTheNewestCallsWaitBeyondTheBound) {
+  Broker broker;  // not started yet
+  MqttTimings timings = Fast();
+  timings.outboxCalls = 3;
+  MqttConfig config;
+  config.host = "127.0.0.1";
+  config.port = broker.Port();
+  MqttPublisher publisher(
+      config, "Kitchen", "testhost", "9.9",
+      [this](const std::string& line) { logLines.push_back(line); }, timings);
+  publisher.Start();
+  for (int id = 1; id <= 5; ++id) publisher.Publish(Call(id));
+  EXPECT_EQ(publisher.WaitingCalls(), 3u);
+  EXPECT_EQ(LogLinesWith("more than 3 calls wait for the broker; the oldest are dropped"), 1u)
+      << AllLog();
+
+  ASSERT_TRUE(broker.Start());
+  Subscriber live(broker.Port(), base + "/call");
+  ASSERT_TRUE(live.WaitSubscribed());
+  ASSERT_TRUE(live.WaitCount(base + "/call", 3)) << AllLog();
+  EXPECT_EQ(Numbers(live.Messages()), (std::vector<std::string>{"555003", "555004", "555005"}));
+}
+
+TEST_F(MqttBrokerTest, AServerThatNeverAnswersTheConnectIsLeftAndTriedAgain) {
+  QTcpServer silent;  // accepts and says nothing
+  ASSERT_TRUE(silent.listen(QHostAddress(QHostAddress::LocalHost), 0));
+  int accepted = 0;
+  QObject::connect(&silent, &QTcpServer::newConnection, [&] {
+    while (QTcpSocket* s = silent.nextPendingConnection()) {
+      ++accepted;
+      s->setParent(&silent);
+    }
+  });
+  MqttTimings timings = Fast();
+  timings.connectTimeout = 100ms;
+  MqttConfig config;
+  config.host = "127.0.0.1";
+  config.port = silent.serverPort();
+  MqttPublisher publisher(
+      config, "Kitchen", "testhost", "9.9",
+      [this](const std::string& line) { logLines.push_back(line); }, timings);
+  publisher.Start();
+  ASSERT_TRUE(Wait([&] { return accepted >= 3; })) << AllLog();
+  EXPECT_EQ(publisher.State(), "connecting");
+  EXPECT_EQ(logLines.size(), 1u) << AllLog();
+  EXPECT_EQ(LogLinesWith("no answer from 127.0.0.1:" + std::to_string(config.port) +
+                         " within 100 ms; trying again"),
+            1u)
+      << AllLog();
 }
 
 // ---- Logins ----------------------------------------------------------------------------
