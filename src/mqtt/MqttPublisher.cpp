@@ -79,9 +79,11 @@ MqttPublisher::MqttPublisher(MqttConfig config, const std::string& xapNode,
   tls_ = !config_.caFile.empty();
   retryTimer_.setSingleShot(true);
   connectTimer_.setSingleShot(true);
+  steadyTimer_.setSingleShot(true);
   connect(&retryTimer_, &QTimer::timeout, this, &MqttPublisher::Attempt);
   connect(&miscTimer_, &QTimer::timeout, this, &MqttPublisher::OnMisc);
   connect(&connectTimer_, &QTimer::timeout, this, &MqttPublisher::OnConnectTimeout);
+  connect(&steadyTimer_, &QTimer::timeout, this, &MqttPublisher::OnSteady);
 }
 
 MqttPublisher::~MqttPublisher() {
@@ -117,6 +119,7 @@ void MqttPublisher::Start() {
   }
   started_ = true;
   backoff_ = timings_.firstRetry;
+  flaps_ = 0;
   miscTimer_.start(timings_.misc);
   SetState("connecting");
   Attempt();
@@ -331,10 +334,11 @@ void MqttPublisher::OnConnack(int rc) {
   }
   connectTimer_.stop();
   connected_ = true;
-  backoff_ = timings_.firstRetry;
-  lastProblem_.clear();
   droppedCalls_ = 0;
-  if (log_) log_("MQTT: connected to " + Where());
+  // A connection that breaks again soon (e.g. another client with the same id takes it
+  // over) is neither logged again nor allowed to reset the retry delay.
+  steadyTimer_.start(timings_.steadyAfter);
+  if (flaps_ == 0 && log_) log_("MQTT: connected to " + Where());
   SetState("connected to " + Where());
   if (config_.discovery)
     for (const MqttMessage& m :
@@ -342,6 +346,14 @@ void MqttPublisher::OnConnack(int rc) {
       PublishRaw(m.topic, m.payload, true);
   PublishRaw(topics_.status, "online", true);
   SendWaiting();
+}
+
+void MqttPublisher::OnSteady() {
+  if (!connected_) return;
+  if (flaps_ > 0 && log_) log_("MQTT: connected to " + Where() + ", steady again");
+  flaps_ = 0;
+  backoff_ = timings_.firstRetry;
+  lastProblem_.clear();
 }
 
 void MqttPublisher::SendWaiting() {
@@ -379,6 +391,8 @@ void MqttPublisher::FailTls() {
 
 void MqttPublisher::CloseClient() {
   connectTimer_.stop();
+  if (connected_ && steadyTimer_.isActive()) ++flaps_;
+  steadyTimer_.stop();
   for (QSocketNotifier** watch : {&readWatch_, &writeWatch_}) {
     if (!*watch) continue;
     // It may be the notifier whose signal is running now.

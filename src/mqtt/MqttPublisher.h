@@ -22,13 +22,16 @@
 // once: one whose acknowledgement was lost may arrive twice).
 //
 // Connecting: a host name is looked up without blocking; connect attempts are
-// retried after timings.firstRetry, doubling up to timings.maxRetry (1 s to 60 s),
-// and the delay starts over after a successful connection. A broker that does not
-// answer a connect within timings.connectTimeout counts as a failed attempt. Each new
-// problem (unreachable broker, refused login, unreadable CA file, TLS failure, lost
-// connection) is one log line naming the setting to check; the same problem again is
-// not logged again until the client has been connected in between. Publishing never
-// blocks the program or stops the xAP announcements.
+// retried after timings.firstRetry, doubling up to timings.maxRetry (1 s to 60 s). A
+// broker that does not answer a connect within timings.connectTimeout counts as a
+// failed attempt. Each new problem (unreachable broker, refused login, unreadable CA
+// file, TLS failure, lost connection) is one log line naming the setting to check, and
+// so is each connection; the same problem again is not logged. Once a connection has
+// lasted timings.steadyAfter (10 s) the retry delay starts over and every problem may be
+// logged anew; a connection that breaks before that (another client with the same
+// ClientId, a broker that drops it at once) neither resets the delay nor logs its
+// "connected" line again. Publishing never blocks the program or stops the xAP
+// announcements.
 //
 // Stop() publishes "offline", waits until the broker has acknowledged it and every
 // call in flight (at most timings.stopWait, 1 s), then disconnects. The destructor
@@ -58,6 +61,7 @@ struct MqttTimings {
   std::chrono::milliseconds misc{1000};             // library housekeeping (keep-alive)
   std::chrono::milliseconds connectTimeout{15000};  // no answer to a connect by then: retry
   std::chrono::milliseconds stopWait{1000};         // Stop() waits at most this long
+  std::chrono::milliseconds steadyAfter{10000};     // a connection this old counts as steady
   int keepAliveSeconds = 60;
   std::size_t outboxCalls = 1000;
 };
@@ -108,6 +112,7 @@ class MqttPublisher : public QObject {
   void OnSocket(bool writable);
   void OnMisc();
   void OnConnectTimeout();
+  void OnSteady();
   // Looks at what the library reported during the last call into it.
   void AfterLibraryCall(int rc);
   void OnConnack(int rc);
@@ -137,6 +142,7 @@ class MqttPublisher : public QObject {
   QTimer retryTimer_;
   QTimer miscTimer_;
   QTimer connectTimer_;
+  QTimer steadyTimer_;
   std::chrono::milliseconds backoff_;
   int lookupId_ = -1;
   bool started_ = false;
@@ -152,4 +158,5 @@ class MqttPublisher : public QObject {
   int stopMid_ = 0;
   bool stopAcked_ = false;
   std::size_t droppedCalls_ = 0;
+  int flaps_ = 0;  // connections in a row that broke before they were steady
 };

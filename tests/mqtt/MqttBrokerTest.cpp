@@ -63,6 +63,7 @@ class MqttBrokerTest : public ::testing::Test {
     t.misc = 100ms;
     t.connectTimeout = 3000ms;
     t.stopWait = 1000ms;
+    t.steadyAfter = 50ms;
     return t;
   }
 
@@ -372,6 +373,31 @@ TEST_F(MqttBrokerTest, AServerThatNeverAnswersTheConnectIsLeftAndTriedAgain) {
                          " within 100 ms; trying again"),
             1u)
       << AllLog();
+}
+
+TEST_F(MqttBrokerTest, TwoClientsWithOneClientIdDoNotFloodTheLog) {
+  Broker broker;
+  ASSERT_TRUE(broker.Start());
+  MqttTimings timings = Fast();
+  timings.steadyAfter = 10000ms;  // no connection gets steady while they fight
+  MqttConfig config;
+  config.host = "127.0.0.1";
+  config.port = broker.Port();
+  config.clientId = "clash";
+  std::vector<std::string> logA, logB;
+  MqttPublisher a(
+      config, "a", "testhost", "9.9", [&](const std::string& line) { logA.push_back(line); },
+      timings);
+  MqttPublisher b(
+      config, "b", "testhost", "9.9", [&](const std::string& line) { logB.push_back(line); },
+      timings);
+  a.Start();
+  ASSERT_TRUE(Wait([&] { return a.Connected(); }));
+  b.Start();
+  // Each takes the session over from the other, again and again.
+  ASSERT_TRUE(Wait([&] { return CountOf(broker.Log(), "as clash") >= 8; }, 10000)) << broker.Log();
+  EXPECT_LE(logA.size(), 2u);  // "connected", "connection ... lost"
+  EXPECT_LE(logB.size(), 2u);
 }
 
 // ---- Logins ----------------------------------------------------------------------------
