@@ -33,7 +33,14 @@ std::optional<long> WholeNumber(std::string_view s, long limit) {
   return value;
 }
 
-std::string Quoted(std::string_view s) { return "\"" + std::string(s) + "\""; }
+std::string Quoted(std::string_view s) {
+  std::string out;
+  out.reserve(s.size() + 2);
+  out += '"';
+  out += s;
+  out += '"';
+  return out;
+}
 
 // "host:port", "[v6]:port", or "host" alone when the port may be left out.
 HostPort SplitHostPort(std::string_view text, bool portRequired, int defaultPort, int minPort) {
