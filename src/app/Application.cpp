@@ -133,6 +133,7 @@ int Application::Start() {
   InitHW();
   if (settings_.OCID) StartClientService();
   StartHistory();
+  StartNetworkOutputs();
   return 0;
 }
 
@@ -147,6 +148,74 @@ void Application::StartHistory() {
   // Connected after the announcement and the displays: the history never delays them.
   connect(&events_, &CallEvents::callCompleted, history_, &CallHistory::Record);
   connect(&events_, &CallEvents::callUpdated, history_, &CallHistory::Update);
+}
+
+void Application::StartNetworkOutputs() {
+  const std::string file(kSettingsFile);
+  auto value = [this, &file](const std::string& section, const std::string& key,
+                             const std::string& fallback) {
+    try {
+      return RemoveQuotes(IniValue(section, key, fallback, file));
+    } catch (const std::exception&) {
+      return fallback;
+    }
+  };
+  const MqttConfig mqtt = ReadMqttConfig(
+      [&](const std::string& key, const std::string& fallback) { return value("MQTT", key, fallback); });
+  if (mqtt.Enabled() && !mqtt_) {
+    mqtt_ = new MqttPublisher(
+        mqtt, settings_.XAPNode, computerName_, XAPVYNCID_VERSION,
+        [this](const std::string& line) { log_.LogEvent(kProgram, line); }, {}, this);
+    connect(&events_, &CallEvents::callCompleted, mqtt_, &MqttPublisher::Publish);
+    connect(&events_, &CallEvents::callUpdated, mqtt_, &MqttPublisher::PublishUpdate);
+    mqtt_->Start();
+  }
+  const ncid::NcidServerConfigResult ncid = ncid::ReadNcidServerConfig(
+      [&](const std::string& section, const std::string& key) { return value(section, key, ""); });
+  for (const std::string& problem : ncid.problems) log_.LogEvent(kProgram, problem);
+  if (!ncid.config.listen.empty() && !ncidServer_) {
+    ncidServer_ = new NcidServer(
+        ncid.config,
+        [this](int n) {
+          std::vector<CompletedCall> calls;
+          if (history_)
+            for (const StoredCall& c : history_->Recent(n)) calls.insert(calls.begin(), c);
+          return calls;
+        },
+        [this](const std::string& line) { log_.LogEvent(kProgram, line); }, this);
+    connect(&events_, &CallEvents::callCompleted, ncidServer_, &NcidServer::SendCall);
+    ncidServer_->Start();
+  }
+}
+
+bool Application::StartNcidSource() {
+  if (!ncid::IsNcidPort(settings_.CIDCommPort)) {
+    if (ncidSource_) {
+      ncidSource_->Stop();
+      delete ncidSource_;
+      ncidSource_ = nullptr;
+    }
+    return false;
+  }
+  const ncid::HostPort target = ncid::ParseNcidPort(settings_.CIDCommPort);
+  if (!target.Usable()) {
+    log_.LogEvent(kProgram, "CIDCommPort " + settings_.CIDCommPort + ": " + target.reason);
+    return true;
+  }
+  if (ncidSource_ && ncidSource_->Target() == target.host + ":" + std::to_string(target.port))
+    return true;
+  delete ncidSource_;
+  ncidSource_ = new NcidSource(target.host, target.port,
+                               [this](const std::string& line) { log_.LogEvent(kProgram, line); }, this);
+  connect(ncidSource_, &NcidSource::callReceived, this,
+          [this](const std::string& number, const std::string& name) {
+            CallerIdCall call = link_->Parser().TakeCall(number, name);
+            call.source = CallSource::Ncid;
+            call.sourceDetail = ncidSource_->Target();
+            OnCallerIdCall(call);
+          });
+  ncidSource_->Start();
+  return true;
 }
 
 void Application::StartClientService() {
@@ -228,6 +297,10 @@ void Application::InitHW() {
 
 void Application::InitApplication() {
   if (lookup_) lookup_->BuildPhonebook();
+  if (StartNcidSource()) {
+    link_->ClosePort();
+    return;
+  }
   link_->InitLink();
 }
 
@@ -299,6 +372,9 @@ void Application::Shutdown() {
   if (shutdownUi_) shutdownUi_();
   if (lookup_) lookup_->CancelLookup();
   if (clients_) clients_->Close();
+  if (ncidSource_) ncidSource_->Stop();
+  if (ncidServer_) ncidServer_->Stop();
+  if (mqtt_) mqtt_->Stop();
   if (history_) history_->Flush();
   link_->ClosePort();
   if (xap_) xap_->Unload();

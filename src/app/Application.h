@@ -22,6 +22,9 @@
 #include "cid/CallerRecord.h"
 #include "cid/CommLink.h"
 #include "history/CallHistory.h"
+#include "mqtt/MqttPublisher.h"
+#include "ncid/NcidServer.h"
+#include "ncid/NcidSource.h"
 #include "host/Homeseer.h"
 #include "lookup/CallerIdentifier.h"
 #include "udpclients/UdpClientService.h"
@@ -72,6 +75,10 @@ class Application : public QObject {
   std::string HSPAddressBookLookup(const std::string& number, const std::string& name);
   // Opens the call history and connects it to the completed-call event.
   void StartHistory();
+  // MQTT and the NCID server, when their settings name a broker or an address.
+  void StartNetworkOutputs();
+  // CIDCommPort "ncid:host:port": calls come from an NCID server instead of the link.
+  bool StartNcidSource();
   // Starts (or restarts) the UDP client service.
   void StartClientService();
 
@@ -101,6 +108,10 @@ class Application : public QObject {
   CallerIdentifier* Lookup() { return lookup_; }
   // The call history; null when it could not start.
   CallHistory* History() { return history_; }
+  // The network outputs and the NCID call source; null while off.
+  MqttPublisher* Mqtt() { return mqtt_; }
+  NcidServer* Ncid() { return ncidServer_; }
+  NcidSource* NcidLink() { return ncidSource_; }
   bool XapReady() const { return outbox_.Ready(); }
   bool ShuttingDown() const { return shuttingDown_; }
   bool OcidFlag() const { return ocid_; }
@@ -134,6 +145,9 @@ class Application : public QObject {
   UdpClientService* clients_ = nullptr;
   CallerIdentifier* lookup_ = nullptr;
   CallHistory* history_ = nullptr;
+  MqttPublisher* mqtt_ = nullptr;
+  NcidServer* ncidServer_ = nullptr;
+  NcidSource* ncidSource_ = nullptr;
   std::function<void(const std::string&)> messageHandler_;
   std::function<void()> shutdownUi_;
 

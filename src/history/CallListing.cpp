@@ -101,25 +101,6 @@ std::string TextAsUtf8(std::string_view text) {
   return out;
 }
 
-std::string JsonString(std::string_view text) {
-  std::string out = "\"";
-  ForEachCodePoint(TextAsUtf8(text), [&](char32_t cp, std::string_view bytes) {
-    if (cp == '"') {
-      out += "\\\"";
-    } else if (cp == '\\') {
-      out += "\\\\";
-    } else if (IsControl(cp)) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(cp));
-      out += escaped;
-    } else {
-      out += bytes;
-    }
-  });
-  out += '"';
-  return out;
-}
-
 std::string LocalTimeText(std::chrono::system_clock::time_point time, bool iso) {
   const auto seconds = std::chrono::floor<std::chrono::seconds>(time.time_since_epoch()).count();
   const std::time_t t = static_cast<std::time_t>(seconds);

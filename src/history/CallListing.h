@@ -18,14 +18,14 @@
 #include <string_view>
 #include <vector>
 
+#include "common/JsonText.h"
+
 #include "history/StoredCall.h"
 
 // text as UTF-8: unchanged when it is valid UTF-8, else each byte read as Latin-1.
 std::string TextAsUtf8(std::string_view text);
 bool IsValidUtf8(std::string_view text);
 
-// A JSON string literal, quotes included, of TextAsUtf8(text).
-std::string JsonString(std::string_view text);
 
 // "2026-12-10 14:03:22" (iso false) or "2026-12-10T14:03:22+01:00" (iso true), local time,
 // to the second.

@@ -19,11 +19,8 @@
 #include <string_view>
 
 #include "common/CompletedCall.h"
+#include "common/JsonText.h"
 
-// The bytes as UTF-8: valid sequences kept, any other byte read as Latin-1.
-std::string MqttToUtf8(std::string_view bytes);
-// A JSON string literal, quotes included.
-std::string JsonString(std::string_view bytes);
 
 // ISO 8601 with seconds and the given offset from UTC, e.g. "2024-05-01T14:03:07+02:00"
 // (offset 0 is written "+00:00").

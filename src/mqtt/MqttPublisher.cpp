@@ -71,11 +71,11 @@ MqttPublisher::MqttPublisher(MqttConfig config, const std::string& xapNode,
       version_(std::move(version)),
       log_(std::move(log)),
       timings_(timings),
-      topics_(MakeMqttTopics(MqttToUtf8(config_.topicPrefix), node_)),
+      topics_(MakeMqttTopics(TextToUtf8(config_.topicPrefix), node_)),
       outbox_(timings.outboxCalls),
       backoff_(timings.firstRetry) {
   clientId_ = config_.clientId.empty() ? MqttDefaultClientId(hostName, node_)
-                                       : MqttToUtf8(config_.clientId);
+                                       : TextToUtf8(config_.clientId);
   tls_ = !config_.caFile.empty();
   retryTimer_.setSingleShot(true);
   connectTimer_.setSingleShot(true);
@@ -103,7 +103,7 @@ void MqttPublisher::Start() {
     return;
   }
   if (config_.discovery &&
-      mosquitto_pub_topic_check(MqttToUtf8(config_.discoveryPrefix).c_str()) != MOSQ_ERR_SUCCESS) {
+      mosquitto_pub_topic_check(TextToUtf8(config_.discoveryPrefix).c_str()) != MOSQ_ERR_SUCCESS) {
     Report("DiscoveryPrefix \"" + config_.discoveryPrefix +
            "\" cannot be used in a topic; no discovery (check [MQTT] DiscoveryPrefix)");
     config_.discovery = false;
@@ -342,7 +342,7 @@ void MqttPublisher::OnConnack(int rc) {
   SetState("connected to " + Where());
   if (config_.discovery)
     for (const MqttMessage& m :
-         MqttDiscoveryMessages(MqttToUtf8(config_.discoveryPrefix), topics_, node_, version_))
+         MqttDiscoveryMessages(TextToUtf8(config_.discoveryPrefix), topics_, node_, version_))
       PublishRaw(m.topic, m.payload, true);
   PublishRaw(topics_.status, "online", true);
   SendWaiting();
