@@ -17,8 +17,7 @@ std::string ErrnoText(int error) { return std::strerror(error); }
 
 // Errors that mean the folder itself does not take new files.
 bool FolderRefuses(int error) {
-  return error == EACCES || error == EPERM || error == EROFS || error == ENOENT ||
-         error == ENOTDIR;
+  return error == EACCES || error == EPERM || error == EROFS || error == ENOENT || error == ENOTDIR;
 }
 
 bool WriteAll(int fd, const std::string& text) {
@@ -67,8 +66,8 @@ std::string UucpLockResult::Describe() const {
     case UucpLockOutcome::Locked:
       return port + " locked (lock file " + lockPath + ")";
     case UucpLockOutcome::HeldByOther:
-      return port + " is in use by process " + std::to_string(holder) + " (lock file " +
-             lockPath + ")";
+      return port + " is in use by process " + std::to_string(holder) + " (lock file " + lockPath +
+             ")";
     case UucpLockOutcome::FolderNotWritable:
       return port + ": cannot write a lock file in " + folder + " (" + reason + ")";
     case UucpLockOutcome::Failed:
@@ -108,8 +107,8 @@ pid_t UucpLock::ParsePid(std::string_view text) {
   }
   if (digits == 0) return 0;
   // The number must end the line or be followed by a blank (some writers add a name).
-  if (i < text.size() && text[i] != '\n' && text[i] != '\r' && text[i] != ' ' &&
-      text[i] != '\t' && text[i] != '\0')
+  if (i < text.size() && text[i] != '\n' && text[i] != '\r' && text[i] != ' ' && text[i] != '\t' &&
+      text[i] != '\0')
     return 0;
   return static_cast<pid_t>(value);
 }
@@ -188,8 +187,7 @@ UucpLockResult UucpLock::Acquire(std::string_view device) {
     if (unlink(r.lockPath.c_str()) != 0 && errno != ENOENT) {
       const int error = errno;
       unlink(temp.c_str());
-      r.reason = "a stale lock" +
-                 (pid > 0 ? " of process " + std::to_string(pid) : std::string()) +
+      r.reason = "a stale lock" + (pid > 0 ? " of process " + std::to_string(pid) : std::string()) +
                  " cannot be removed: " + ErrnoText(error);
       return r;
     }

@@ -1,10 +1,9 @@
 // Notifications to the service manager, received on a datagram socket of the test that
 // stands in for systemd's.
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -39,7 +38,8 @@ class NotifyListener {
     address.sun_family = AF_UNIX;
     // Abstract address: a leading NUL, no file to clean up.
     name.copy(address.sun_path + 1, name.size());
-    const socklen_t length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    const socklen_t length =
+        static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
     ok_ = fd_ >= 0 && bind(fd_, reinterpret_cast<sockaddr*>(&address), length) == 0;
     setenv("NOTIFY_SOCKET", ("@" + name).c_str(), 1);
   }
@@ -117,8 +117,7 @@ TEST_P(SystemdNotifyMessage, ReachesTheManager) {
   const auto got = listener_.Drain();
   ASSERT_EQ(got.size(), 1u);
   if (c.expected.back() == '*')
-    EXPECT_EQ(got[0].text.rfind(c.expected.substr(0, c.expected.size() - 1), 0), 0u)
-        << got[0].text;
+    EXPECT_EQ(got[0].text.rfind(c.expected.substr(0, c.expected.size() - 1), 0), 0u) << got[0].text;
   else
     EXPECT_EQ(got[0].text, c.expected);
 }
@@ -136,8 +135,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "STOPPING=1\nSTATUS=Shutting down"},
         MessageCase{"Status", [](SystemdNotify& n) { return n.Status("2 calls"); },
                     "STATUS=2 calls"},
-        MessageCase{"StatusStaysOneLine",
-                    [](SystemdNotify& n) { return n.Status("a\nb\r\nc"); }, "STATUS=a b  c"},
+        MessageCase{"StatusStaysOneLine", [](SystemdNotify& n) { return n.Status("a\nb\r\nc"); },
+                    "STATUS=a b  c"},
         MessageCase{"Reloading", [](SystemdNotify& n) { return n.Reloading(); },
                     "RELOADING=1\nMONOTONIC_USEC=*"}),
     [](const auto& info) { return std::string(info.param.name); });
