@@ -3,14 +3,19 @@
 #include <QCoreApplication>
 
 #include "service/ServiceSignals.h"
+#include "service/SystemdNotify.h"
 
 int RunApplication(Application::Options options, const std::function<void(Application&)>& attach) {
   QCoreApplication::setApplicationName("xapvynCID");
   ServiceSignals service;
   if (!service.Install()) return 1;
 
+  SystemdNotify notify;
   Application app(std::move(options));
-  QObject::connect(&service, &ServiceSignals::stopRequested, &app, &Application::Shutdown);
+  QObject::connect(&service, &ServiceSignals::stopRequested, &app, [&] {
+    notify.Stopping();
+    app.Shutdown();
+  });
   bool finished = false;
   int exitCode = 0;
   QObject::connect(&app, &Application::finished, &app, [&](int code) {
@@ -24,6 +29,8 @@ int RunApplication(Application::Options options, const std::function<void(Applic
   // A stop that arrived during start-up (inside a nested wait) has already shut the
   // program down; its exit request came before the event loop, so return now.
   if (finished) return exitCode;
+  // The transport is up and the caller-ID link has been tried.
+  notify.Ready();
   if (attach) attach(app);
   return QCoreApplication::exec();
 }
