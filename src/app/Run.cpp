@@ -11,6 +11,7 @@ int RunApplication(Application::Options options, const std::function<void(Applic
 
   Application app(std::move(options));
   QObject::connect(&service, &ServiceSignals::stopRequested, &app, &Application::Shutdown);
+  QObject::connect(&service, &ServiceSignals::reloadRequested, &app, &Application::Reload);
   bool finished = false;
   int exitCode = 0;
   QObject::connect(&app, &Application::finished, &app, [&](int code) {
