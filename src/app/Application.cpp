@@ -11,6 +11,7 @@
 #include "app/Paths.h"
 #include "lookup/NumberFormat.h"
 #include "host/CreateFolders.h"
+#include "host/IniTool.h"
 
 namespace {
 constexpr const char* kProgram = "xapvynCID";
@@ -223,14 +224,10 @@ void Application::InitXap() {
 }
 
 void Application::ReadHeartbeatInterval() {
-  std::string text;
-  try {
-    text = RemoveQuotes(IniValue("Interface", "HeartbeatInterval", "", kXapFile));
-  } catch (const std::exception& e) {
-    log_.SetError(9, e.what());
-    log_.LogToFile(kProgram, "InitXap");
-    return;
-  }
+  // The file was just read for the addresses, which reported any fault in it.
+  IniTool ini;
+  if (!ini.Load(host_->IniPath(kXapFile))) return;
+  const std::string text = RemoveQuotes(ini.Read("Interface", "HeartbeatInterval", ""));
   if (text.empty()) {
     heartbeatSeconds_ = kHeartbeatDefault;
     return;
