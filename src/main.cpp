@@ -1,15 +1,24 @@
 // xapvynCID: caller-ID connector for xAP home-automation networks.
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "app/CommandLine.h"
 #include "app/Paths.h"
 #include "app/Run.h"
 #include "history/CallsCommand.h"
+#include "service/InstanceLock.h"
+#include "service/ServiceSignals.h"
 #ifdef VYN_GUI
 #include <QApplication>
 #include <QSystemTrayIcon>
@@ -25,13 +34,91 @@ std::string WorkingFolder() {
   return getcwd(buf, sizeof buf) ? std::string(buf) : std::string();
 }
 
-bool DisplayAvailable() {
-  return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") || std::getenv("QT_QPA_PLATFORM");
+#ifdef VYN_GUI
+
+std::string Env(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? std::string(v) : std::string();
 }
+
+bool ConnectUnix(const std::string& path) {
+  sockaddr_un a{};
+  if (path.empty() || path.size() >= sizeof a.sun_path) return false;
+  a.sun_family = AF_UNIX;
+  std::memcpy(a.sun_path, path.data(), path.size());
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  ::close(fd);
+  return ok;
+}
+
+// A TCP connect with a short limit, so a display host that does not answer
+// cannot hold up the start.
+bool ConnectTcp(const std::string& host, int port) {
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* list = nullptr;
+  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list) != 0) return false;
+  bool ok = false;
+  for (addrinfo* ai = list; ai && !ok; ai = ai->ai_next) {
+    const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) continue;
+    if (::connect(fd, ai->ai_addr, ai->ai_addrlen) == 0) {
+      ok = true;
+    } else if (errno == EINPROGRESS) {
+      pollfd p{fd, POLLOUT, 0};
+      int err = 0;
+      socklen_t len = sizeof err;
+      ok = ::poll(&p, 1, 1000) == 1 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 &&
+           err == 0;
+    }
+    ::close(fd);
+  }
+  freeaddrinfo(list);
+  return ok;
+}
+
+// Whether a display named in the environment can be reached: a Wayland socket,
+// or an X display (":n" -> /tmp/.X11-unix/Xn, "host:n" -> TCP 6000+n). A platform
+// chosen through QT_QPA_PLATFORM is trusted. Empty: reachable; else why not.
+std::string DisplayProblem() {
+  if (!Env("QT_QPA_PLATFORM").empty()) return {};
+  const std::string wayland = Env("WAYLAND_DISPLAY");
+  if (!wayland.empty()) {
+    const std::string path =
+        wayland[0] == '/' ? wayland : Env("XDG_RUNTIME_DIR") + "/" + wayland;
+    if (ConnectUnix(path)) return {};
+  }
+  const std::string display = Env("DISPLAY");
+  if (display.empty()) return "cannot open Wayland display " + wayland;
+  const std::size_t colon = display.rfind(':');
+  if (colon != std::string::npos) {
+    std::string host = display.substr(0, colon);
+    const std::string number = display.substr(colon + 1, display.find('.', colon) - colon - 1);
+    char* end = nullptr;
+    const long n = std::strtol(number.c_str(), &end, 10);
+    if (!number.empty() && *end == '\0' && n >= 0 && n < 1000) {
+      if (host.rfind("unix", 0) == 0 || host.empty()) {
+        if (ConnectUnix("/tmp/.X11-unix/X" + std::to_string(n))) return {};
+        if (host.empty() && ConnectTcp("127.0.0.1", 6000 + static_cast<int>(n))) return {};
+      } else if (ConnectTcp(host, 6000 + static_cast<int>(n))) {
+        return {};
+      }
+    } else if (display[0] == '/' && ConnectUnix(display.substr(0, colon))) {
+      return {};  // a socket path, as some systems set it
+    }
+  }
+  return "cannot open display " + display;
+}
+#endif
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // SIGTERM and SIGINT are caught from here on; they take effect once the event
+  // loop runs, and always end the program with status 0.
+  ServiceSignals::CatchEarly();
   const CommandLine cl = ParseCommandLine(argc, argv, DefaultProgramFolder(), WorkingFolder());
   switch (cl.action) {
     case CommandLine::Action::Help:
@@ -48,23 +135,49 @@ int main(int argc, char** argv) {
     case CommandLine::Action::Run:
       break;
   }
+  // One running program per program folder, checked before any other file or socket.
+  InstanceLock lock;
+  const InstanceLock::Result locked = lock.Take(cl.home);
+  if (!locked.taken) {
+    std::fprintf(stderr, "xapvynCID: program folder %s is already in use (%s); not starting\n",
+                 cl.home.c_str(), locked.error.c_str());
+    return 1;
+  }
+
   Application::Options options;
   options.home = cl.home;
-  options.headless = cl.headless || !DisplayAvailable();
+  options.headless = cl.headless;
 
 #ifdef VYN_GUI
+  if (!options.headless) {
+    const bool named = !Env("DISPLAY").empty() || !Env("WAYLAND_DISPLAY").empty() ||
+                       !Env("QT_QPA_PLATFORM").empty();
+    const std::string problem = named ? DisplayProblem() : std::string();
+    if (!named) {
+      options.headless = true;  // no display at all: a service run
+    } else if (!problem.empty()) {
+      std::fprintf(stderr, "xapvynCID: %s; running headless\n", problem.c_str());
+      options.headless = true;
+    }
+  }
   if (!options.headless) {
     QApplication qapp(argc, argv);
     qapp.setQuitOnLastWindowClosed(false);  // the tray keeps the program alive
     std::unique_ptr<AppDesktop> desktop;
     return RunApplication(options, [&desktop](Application& app) {
-      if (!QSystemTrayIcon::isSystemTrayAvailable())
-        app.LogEvent("xapvynCID", "No system tray available: the program runs without its icon");
+      const bool tray = QSystemTrayIcon::isSystemTrayAvailable();
       desktop = std::make_unique<AppDesktop>(app);
       app.SetShutdownUi([&desktop] {
         if (desktop) desktop->Unload();
       });
       desktop->Start();
+      if (!tray) {
+        // Without a tray the program would be invisible: say so and show the
+        // traffic window once, so the user sees it runs.
+        std::fputs("xapvynCID: no system tray available; showing the traffic window\n", stderr);
+        app.LogEvent("xapvynCID", "No system tray available: the program runs without its icon");
+        desktop->ShowTrafficOnce();
+      }
     });
   }
 #endif

@@ -1,5 +1,6 @@
 #include "app/Application.h"
 
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <ctime>
@@ -11,6 +12,7 @@
 #include "lookup/NumberFormat.h"
 #include "history/HistoryTable.h"
 #include "host/CreateFolders.h"
+#include "host/IniTool.h"
 
 namespace {
 constexpr const char* kProgram = "xapvynCID";
@@ -25,7 +27,11 @@ constexpr const char* kXapFile = "vynXap.ini";
 
 Application::Application(Options options, QObject* parent)
     : QObject(parent), options_(std::move(options)), requests_({}, {}) {
-  log_.SetEchoToStderr(options_.headless);
+  // Every event line reaches standard error in every mode (repeats are counted).
+  log_.SetEchoToStderr(true);
+  auto* repeats = new QTimer(this);
+  connect(repeats, &QTimer::timeout, this, [this] { log_.FlushRepeats(); });
+  repeats->start(static_cast<int>(std::chrono::milliseconds(EventLog::kEchoWindow).count()));
   log_.SetXapSend([this](const std::string& t, const std::string& c, const std::string& s,
                          const std::string& d) { outbox_.SendXap(t, c, s, d); });
   // The xAP announcement listens first, so it goes out before every other output.
@@ -46,6 +52,8 @@ Application::Application(Options options, QObject* parent)
   link_->SetConnectInterval(options_.connectIntervalMs);
   link_->SetTimer5Interval(options_.timer5IntervalMs);
   link_->SetRestDelay(options_.restDelayMs);
+  link_->SetSerialRetry(options_.serialRetryMs, options_.serialRetryMaxMs);
+  link_->SetBoxRetryMax(options_.boxRetryMaxMs);
   connect(link_, &CommLink::callReceived, this, &Application::OnCallerIdCall);
 
   XapRequestHandler::Hooks rh;
@@ -86,6 +94,7 @@ HostHooks Application::LogHooks() {
 }
 
 int Application::Start() {
+  if (finished_) return 0;
   outbox_.SetReady(false);
   shuttingDown_ = false;
   messageBusy_ = false;
@@ -117,7 +126,7 @@ int Application::Start() {
   }
   outbox_.SetSender([this](const std::string& t, const std::string& c, const std::string& s,
                            const std::string& d) { return xap_->SendXap(t, c, s, d); });
-  xap_->SendHeartbeat(60);
+  xap_->SetHeartbeatInterval(heartbeatSeconds_);
   outbox_.SetReady(true);
   log_.LogEvent(kProgram, "Using xAP port " + std::to_string(port));
 
@@ -131,10 +140,37 @@ int Application::Start() {
   lookup_->SetInetTimerInterval(options_.inetTimerMs);
 
   InitHW();
+  // A stop during the connect wait has shut the program down: no further steps.
+  if (finished_) return 0;
   if (settings_.OCID) StartClientService();
   StartHistory();
   StartNetworkOutputs();
+  if (options_.headless)
+    connect(&events_, &CallEvents::callCompleted, this, [this](const CompletedCall& c) {
+      log_.EchoLine("call " + c.displayNumber + " \"" + c.name + "\" (" + std::string(NamedByText(c.namedBy)) +
+                    ", " + std::string(CallSourceText(c.source)) + ")");
+    });
   return 0;
+}
+
+void Application::Reload() {
+  if (finished_ || !host_) return;
+  const std::string port = settings_.CIDCommPort;
+  const std::string portSettings = settings_.CIDPortString;
+  const std::string init = settings_.CIDModemInitString;
+  InitIniKeys();
+  if (lookup_) lookup_->BuildPhonebook();
+  const bool linkChanged = port != settings_.CIDCommPort ||
+                           portSettings != settings_.CIDPortString ||
+                           init != settings_.CIDModemInitString;
+  log_.LogEvent(kProgram, std::string("Settings reloaded") +
+                              (linkChanged ? "; caller-ID link re-opened on " + settings_.CIDCommPort
+                                           : ""));
+  if (linkChanged) {
+    link_->ClosePort();
+    link_->ClearOpenedReport();
+    if (!StartNcidSource()) link_->InitLink();
+  }
 }
 
 void Application::StartHistory() {
@@ -252,13 +288,45 @@ void Application::InitXap() {
     } else {
       ocid_ = LeadingNumber(ocid) == 1.0;
     }
-    interfaceAddress_ = RemoveQuotes(IniValue("Interface", "InterfaceAddress", "Default", kXapFile));
-    broadcastAddress_ = RemoveQuotes(IniValue("Interface", "BroadcastAddress", "Default", kXapFile));
   } catch (const std::exception& e) {
     log_.SetError(9, e.what());
     log_.LogToFile(kProgram, "InitXap");
   }
+  // vynXap.ini is read on its own: a broken vynRinglet.ini never leaves the
+  // configured addresses at "Default", and a failed read keeps what was read.
+  for (auto [key, target] : {std::pair{"InterfaceAddress", &interfaceAddress_},
+                             std::pair{"BroadcastAddress", &broadcastAddress_}}) {
+    try {
+      *target = RemoveQuotes(IniValue("Interface", key, *target, kXapFile));
+    } catch (const std::exception& e) {
+      log_.SetError(9, e.what());
+      log_.LogToFile(kProgram, "InitXap");
+    }
+  }
+  ReadHeartbeatInterval();
   computerName_ = LocalComputerName();
+}
+
+void Application::ReadHeartbeatInterval() {
+  // The file was just read for the addresses, which reported any fault in it.
+  IniTool ini;
+  if (!ini.Load(host_->IniPath(kXapFile))) return;
+  const std::string text = RemoveQuotes(ini.Read("Interface", "HeartbeatInterval", ""));
+  if (text.empty()) {
+    heartbeatSeconds_ = kHeartbeatDefault;
+    return;
+  }
+  if (!IsNumeric(text)) {
+    heartbeatSeconds_ = kHeartbeatDefault;
+    log_.LogEvent(kProgram, "HeartbeatInterval " + text + " is not a number; using " +
+                                std::to_string(kHeartbeatDefault) + " s");
+    return;
+  }
+  const double asked = LeadingNumber(text);
+  heartbeatSeconds_ = static_cast<int>(std::clamp(asked, 10.0, 600.0));
+  if (asked < 10.0 || asked > 600.0)
+    log_.LogEvent(kProgram, "HeartbeatInterval " + text + " is outside 10..600; using " +
+                                std::to_string(heartbeatSeconds_) + " s");
 }
 
 void Application::SetIniValue(const std::string& key) {
@@ -289,7 +357,7 @@ void Application::InitIniKeys() {
 }
 
 void Application::InitHW() {
-  shuttingDown_ = false;
+  if (finished_) return;
   link_->ClearOpenedReport();
   InitIniKeys();
   InitApplication();

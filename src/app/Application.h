@@ -43,6 +43,9 @@ class Application : public QObject {
     int connectIntervalMs = CommLink::kConnectInterval;
     int timer5IntervalMs = CommLink::kTimer5Interval;
     int restDelayMs = CommLink::kRestDelay;
+    int serialRetryMs = CommLink::kSerialRetryMs;        // first reopen delay of a lost modem
+    int serialRetryMaxMs = CommLink::kSerialRetryMaxMs;  // limit of its backoff
+    int boxRetryMaxMs = CommLink::kBoxRetryMaxMs;        // limit of the box's backoff
     int inetTimerMs = 45000;  // reverse-lookup watchdog
     // The client service's store: empty for the per-user settings store.
     std::string clientStoreFile;
@@ -56,8 +59,15 @@ class Application : public QObject {
   // Runs start-up. 0: running; 1: the xAP transport could not start (logged to
   // the file log; the caller ends the process).
   int Start();
-  // Orderly shutdown; emits finished(0). Safe to call more than once.
+  // Orderly shutdown; emits finished(0). Safe to call more than once. Called
+  // during Start (from a nested wait), it makes Start return without further steps.
   void Shutdown();
+  // Reads the settings files and the phonebook sources again, re-opens the
+  // caller-ID link when its settings changed, logs one line (SIGHUP).
+  void Reload();
+  // [Interface] HeartbeatInterval of vynXap.ini: seconds, 10..600, default 60.
+  int HeartbeatSeconds() const { return heartbeatSeconds_; }
+  static constexpr int kHeartbeatDefault = 60;
 
   // Start-up steps, in order of use.
   void InitXap();
@@ -127,6 +137,7 @@ class Application : public QObject {
  private:
   // The event log and its pending error, for the host-service parts.
   HostHooks LogHooks();
+  void ReadHeartbeatInterval();
   std::string IniValue(const std::string& section, const std::string& key,
                        const std::string& fallback, const std::string& file);
 
@@ -160,4 +171,5 @@ class Application : public QObject {
   bool shuttingDown_ = false;
   bool messageBusy_ = false;
   bool finished_ = false;
+  int heartbeatSeconds_ = kHeartbeatDefault;
 };

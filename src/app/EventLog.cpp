@@ -25,7 +25,7 @@ void EventLog::LogEvent(const std::string& type, const std::string& text) {
     errorDescription_.clear();
   }
   const std::string time = clock_ ? clock_() : GeneralDateTime();
-  if (echo_) std::cerr << time << ' ' << type << ": " << data << std::endl;
+  if (echo_) Echo(type + ": " + data, time);
   if (send_) send_("", "Homeseer.Event", "Event.Log",
                    XapItems({{"Time", time}, {"Type", type}, {"Data", data}}));
 }
@@ -35,7 +35,8 @@ void EventLog::LogToFile(const std::string& source, const std::string& text) {
   const std::string description = hasError_ ? errorDescription_ : std::string();
   hasError_ = false;
   errorDescription_.clear();
-  if (echo_) std::cerr << source << ' ' << text << ' ' << location << ' ' << description << std::endl;
+  if (echo_)
+    Echo(source + ' ' + text + ' ' + std::to_string(location) + ' ' + description, std::string());
   if (logFile_.empty()) return;
   // Every failure from here on is ignored: the file log never reports itself.
   // A sender of broken messages can add a line each time: keep the file bounded.
@@ -45,4 +46,44 @@ void EventLog::LogToFile(const std::string& source, const std::string& text) {
   std::ofstream out(logFile_, std::ios::binary | std::ios::app);
   if (!out) return;
   out << source << ' ' << text << ' ' << location << ' ' << description << "\r\n";
+}
+
+void EventLog::EchoLine(const std::string& text) {
+  Echo(text, clock_ ? clock_() : GeneralDateTime());
+}
+
+void EventLog::FlushRepeats() { FlushRepeats(Now(), false); }
+
+void EventLog::FlushRepeats(std::chrono::steady_clock::time_point now, bool all) {
+  for (auto it = repeats_.begin(); it != repeats_.end();) {
+    if (!all && now - it->second.since < kEchoWindow) {
+      ++it;
+      continue;
+    }
+    if (it->second.counted > 0) {
+      const std::string line = it->first + " (repeated " + std::to_string(it->second.counted) +
+                               " times in the last minute)";
+      if (sink_) sink_(line);
+      else std::cerr << line << std::endl;
+    }
+    it = repeats_.erase(it);
+  }
+}
+
+void EventLog::Echo(const std::string& key, const std::string& time) {
+  const auto now = Now();
+  FlushRepeats(now, false);
+  // Many different lines within one minute: the oldest counts are written early
+  // rather than letting the table grow.
+  if (repeats_.size() >= 1000 && repeats_.find(key) == repeats_.end()) FlushRepeats(now, true);
+  auto [it, added] = repeats_.try_emplace(key);
+  if (added) it->second.since = now;
+  if (it->second.shown >= kEchoRepeats) {
+    ++it->second.counted;
+    return;
+  }
+  ++it->second.shown;
+  const std::string line = time.empty() ? key : time + ' ' + key;
+  if (sink_) sink_(line);
+  else std::cerr << line << std::endl;
 }

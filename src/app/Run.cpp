@@ -16,6 +16,11 @@ int RunApplication(Application::Options options, const std::function<void(Applic
     notify.Stopping();
     app.Shutdown();
   });
+  QObject::connect(&service, &ServiceSignals::reloadRequested, &app, [&] {
+    notify.Reloading();
+    app.Reload();
+    notify.Ready();
+  });
   bool finished = false;
   int exitCode = 0;
   QObject::connect(&app, &Application::finished, &app, [&](int code) {

@@ -1,6 +1,7 @@
 #include "cid/CommLink.h"
 
 #include <QEventLoop>
+#include <algorithm>
 #include <QFile>
 #include <QTime>
 
@@ -76,12 +77,22 @@ CommLink::CommLink(const Settings& settings, CallerRecord& record, HostHooks log
 
   restTimer_.setSingleShot(true);
   reconnectTimer_.setSingleShot(true);
+  serialRetryTimer_.setSingleShot(true);
+  connect(&serialRetryTimer_, &QTimer::timeout, this, &CommLink::OnSerialRetry);
+  connect(&deviceFolder_, &QFileSystemWatcher::directoryChanged, this,
+          &CommLink::OnDeviceFolderChanged);
   connect(&timer5_, &QTimer::timeout, this, [this] { parser_.Timer5Expired(); });
   connect(&connectTimer_, &QTimer::timeout, this, &CommLink::OnConnectTimer);
   connect(&restTimer_, &QTimer::timeout, this,
           [this] { buffer_.TakeRest(BufferRules(false), BufferSink()); });
   connect(&reconnectTimer_, &QTimer::timeout, this, [this] {
-    if (networkLink_ && !IsShuttingDown()) StartConnect();
+    if (!networkLink_ || IsShuttingDown()) return;
+    StartConnect();
+    if (boxLost_) {
+      // The next attempt, which also ends one that never gets an answer.
+      boxRetryDelay_ = std::min(boxRetryDelay_ * 2, boxRetryMax_);
+      reconnectTimer_.start(boxRetryDelay_);
+    }
   });
 
   connect(&com1_, &QSerialPort::readyRead, this, &CommLink::OnSerialReadyRead);
@@ -122,11 +133,13 @@ bool CommLink::OpenCommPort(const std::string& portText, const std::string& port
 }
 
 bool CommLink::OpenSerial(const std::string& portText, const LinkTarget& target,
-                          const std::string& portSettings) {
+                          const std::string& portSettings, bool quiet) {
   networkLink_ = false;
+  boxLost_ = false;
   CloseTcp();
   const std::string failure = "NetCallerID OpenCommPort " + portText;
   if (!target.Usable()) {
+    serialLost_ = false;
     LogFailure(failure, 1, target.reason);
     SetPortStatus(portText, false);
     return false;
@@ -135,6 +148,7 @@ bool CommLink::OpenSerial(const std::string& portText, const LinkTarget& target,
   if (!com1_.isOpen()) {
     const PortSettingsResult line = ParsePortSettings(portSettings);
     if (!line.settings) {
+      serialLost_ = false;
       LogFailure(failure, 2, line.reason);
       SetPortStatus(portText, false);
       return false;
@@ -146,18 +160,90 @@ bool CommLink::OpenSerial(const std::string& portText, const LinkTarget& target,
     com1_.setStopBits(ToQt(line.settings->stopBits));
     com1_.setFlowControl(QSerialPort::NoFlowControl);
     if (!com1_.open(QIODevice::ReadWrite)) {
-      LogFailure(failure, 3, ToLocal(com1_.errorString()));
+      if (!quiet) LogFailure(failure, 3, ToLocal(com1_.errorString()));
       SetPortStatus(portText, false);
       return false;
     }
     serialDevice_ = target.device;
   }
   SetPortStatus(portText, true);
+  if (serialLost_) LinkBack("Modem Comm Port " + portText);
   return true;
+}
+
+void CommLink::SerialLost() {
+  if (IsShuttingDown()) return;
+  if (!serialLost_) {
+    serialRetryDelay_ = serialRetryFirst_;
+    const LinkTarget target = ParseCommPort(settings_.CIDCommPort);
+    const QString device = QFile::decodeName(QByteArray::fromStdString(target.device));
+    const qsizetype slash = device.lastIndexOf(QLatin1Char('/'));
+    if (slash > 0) deviceFolder_.addPath(device.left(slash));
+  }
+  serialLost_ = true;
+  serialRetryTimer_.start(serialRetryDelay_);
+}
+
+void CommLink::StopSerialRetry() {
+  serialRetryTimer_.stop();
+  quickTries_ = 0;
+  const QStringList folders = deviceFolder_.directories();
+  if (!folders.isEmpty()) deviceFolder_.removePaths(folders);
+}
+
+void CommLink::OnDeviceFolderChanged() {
+  if (!serialLost_ || networkLink_ || IsShuttingDown()) return;
+  // A device node may appear before its permissions are set: a second try follows.
+  quickTries_ = 2;
+  if (!serialRetryTimer_.isActive() || serialRetryTimer_.remainingTime() > kQuickRetryMs)
+    serialRetryTimer_.start(kQuickRetryMs);
+}
+
+void CommLink::OnSerialRetry() {
+  if (!serialLost_ || networkLink_ || IsShuttingDown()) return;
+  const std::string port = settings_.CIDCommPort;
+  const LinkTarget target = ParseCommPort(port);
+  if (target.kind != LinkKind::Serial) {
+    serialLost_ = false;
+    return;
+  }
+  tries_ = 0;
+  if (OpenSerial(port, target, settings_.CIDPortString, true)) {
+    if (!settings_.CIDModemInitString.empty()) ModemSend(settings_.CIDModemInitString + "\r\n");
+    return;
+  }
+  if (!serialLost_) return;  // the settings no longer name a usable device
+  if (quickTries_ > 0 && --quickTries_ > 0) {
+    serialRetryTimer_.start(kQuickRetryMs * 10);
+    return;
+  }
+  serialRetryDelay_ = std::min(serialRetryDelay_ * 2, serialRetryMax_);
+  serialRetryTimer_.start(serialRetryDelay_);
+}
+
+void CommLink::BoxLost() {
+  if (IsShuttingDown()) return;
+  if (boxLost_) {
+    if (!reconnectTimer_.isActive()) reconnectTimer_.start(boxRetryDelay_);
+    return;
+  }
+  boxLost_ = true;
+  // Later failures are not reported one by one: one line when the box is back.
+  errorReports_ = kReportLimit;
+  boxRetryDelay_ = connectInterval_;
+  reconnectTimer_.start(boxRetryDelay_);
+}
+
+void CommLink::LinkBack(const std::string& what) {
+  serialLost_ = boxLost_ = false;
+  StopSerialRetry();
+  Log("xapvynCID " + what + " back");
 }
 
 bool CommLink::OpenTcp(const std::string& portText, const LinkTarget& target) {
   networkLink_ = true;
+  serialLost_ = false;
+  StopSerialRetry();
   CloseSerial();
   if (!target.Usable()) {
     LogFailure("NetCallerID OpenCommPort " + portText, 1, target.reason);
@@ -186,7 +272,10 @@ bool CommLink::OpenTcp(const std::string& portText, const LinkTarget& target) {
     result = winsock2_.state() == QAbstractSocket::ConnectedState;
     if (!result) {
       connectTimer_.stop();
-      if (!IsShuttingDown()) Log("Unable to connect to CM11A via TCP " + portText);
+      if (!IsShuttingDown()) {
+        Log("Unable to connect to CM11A via TCP " + portText);
+        BoxLost();
+      }
     }
   }
   SetPortStatus(portText, result);
@@ -225,6 +314,8 @@ void CommLink::CloseTcp() {
 void CommLink::ClosePort() {
   CloseSerial();
   CloseTcp();
+  serialLost_ = boxLost_ = false;
+  StopSerialRetry();
   restTimer_.stop();
 }
 
@@ -268,9 +359,13 @@ void CommLink::InitLink() {
       Log("xapvynCID Modem Comm Port " + port + " Opened");
       openedReported_ = true;
     }
-  } else {
+  } else if (!IsShuttingDown()) {
     Log("Error Opening xapvynCID Modem Comm Port number  " + port);
     openedReported_ = false;
+    // A modem not plugged in yet is waited for like one that went away.
+    if (!networkLink_ && ParseCommPort(port).kind == LinkKind::Serial &&
+        ParseCommPort(port).Usable())
+      SerialLost();
   }
 }
 
@@ -315,6 +410,7 @@ void CommLink::OnSerialError(QSerialPort::SerialPortError error) {
     CloseSerial();
     Log("CommERROR " + device + ": error " + std::to_string(1000 + static_cast<int>(error)) + " " +
         description + "; port closed");
+    SerialLost();
   }
 }
 
@@ -324,6 +420,11 @@ void CommLink::OnTcpConnected() {
   connectedAt_.start();
   errorReports_ = 0;
   if (connectWait_) connectWait_->quit();
+  if (boxLost_) {
+    reconnectTimer_.stop();
+    LinkBack("network caller-ID box " + tcpHost_ + ":" + std::to_string(tcpPort_));
+    if (!settings_.CIDModemInitString.empty()) ModemSend(settings_.CIDModemInitString + "\r\n");
+  }
 }
 
 void CommLink::OnTcpReadyRead() {
@@ -361,8 +462,13 @@ void CommLink::OnTcpError(QAbstractSocket::SocketError error) {
         std::to_string(static_cast<int>(error)) + " " + ToLocal(winsock2_.errorString()));
   }
   // An established connection that broke is retried at once; a failed attempt
-  // only after the connect interval, so an unreachable box is not hammered.
-  ScheduleReconnect(tcpEstablished_ ? 0 : connectInterval_);
+  // only after the connect interval, backing off, so an unreachable box is not
+  // hammered. While the box is lost the retry timer is already running.
+  if (boxLost_) return;
+  if (tcpEstablished_)
+    ScheduleReconnect(0);
+  else
+    BoxLost();
 }
 
 void CommLink::OnConnectTimer() {

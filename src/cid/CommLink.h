@@ -34,13 +34,26 @@
 // a connection is made. Nothing reconnects while the shutting-down test is true.
 //
 // A serial port that fails while open (ReadError, ResourceError: the device went
-// away) is closed at once with one "CommERROR " log line; the next PortOpen or
-// ModemSend reopens it. Every serial error code shows in CommStatus as 1000 + the
+// away) is closed at once with one "CommERROR " log line. It is then reopened by
+// itself (a single-shot timer, no polling): after the serial retry interval (2 s),
+// doubling up to the serial retry limit (30 s), silently, until the device is back;
+// then one "... back" line is logged and CIDModemInitString is sent again. The
+// folder that holds the device name is watched meanwhile (inotify): a name that
+// appears there is tried within a moment instead of at the next backoff step. A serial
+// device missing at InitLink is retried the same way. A PortOpen or ModemSend in
+// between opens it too. Every serial error code shows in CommStatus as 1000 + the
 // QSerialPort error value.
+//
+// A network box still unreachable after the six attempts of the connect wait, or
+// after a reconnect that failed, is tried again forever without a nested loop:
+// after ConnectTimer's interval, doubling up to the box retry limit (60 s). When a
+// connection is made after such a failure one "... back" line is logged and
+// CIDModemInitString is sent again.
 //
 // TrafficChanged is emitted after every change of CommData or CommStatus,
 // PortStatusChanged after every change of the port status text.
 #include <QElapsedTimer>
+#include <QFileSystemWatcher>
 #include <QObject>
 #include <QSerialPort>
 #include <QTcpSocket>
@@ -73,6 +86,10 @@ class CommLink : public QObject {
   // A connection closed by the box sooner than this is retried after the connect
   // interval instead of at once.
   static constexpr int kQuickCloseMs = 1000;
+  static constexpr int kSerialRetryMs = 2000;
+  static constexpr int kSerialRetryMaxMs = 30000;
+  static constexpr int kBoxRetryMaxMs = 60000;
+  static constexpr int kQuickRetryMs = 100;  // after a change in the device's folder
 
   CommLink(const Settings& settings, CallerRecord& record, HostHooks log, ShuttingDown shuttingDown,
            QObject* parent = nullptr);
@@ -84,6 +101,13 @@ class CommLink : public QObject {
   // prefix is taken as complete (InsertModemCrLf); 0 takes it at once. Keep it
   // well below Timer5's interval, or a lone number completes before the name.
   void SetRestDelay(int ms) { restDelay_ = ms; }
+  // Reopen timing of a vanished serial device: first delay and limit of the backoff.
+  void SetSerialRetry(int firstMs, int maxMs) {
+    serialRetryFirst_ = firstMs;
+    serialRetryMax_ = maxMs;
+  }
+  // Limit of the backoff between attempts to reach an unreachable network box.
+  void SetBoxRetryMax(int ms) { boxRetryMax_ = ms; }
   void SetClock(Clock clock) { clock_ = std::move(clock); }
 
   bool PortOpen(const std::string& portText);
@@ -92,6 +116,8 @@ class CommLink : public QObject {
   void ClosePort();
   void ProcessCommData(const std::string& text, int eventCode);
   void InitLink();
+  // True while a lost link is being retried by itself.
+  bool Retrying() const { return serialLost_ || boxLost_; }
   // Forget that "Opened" was reported (start-up).
   void ClearOpenedReport() { openedReported_ = false; }
 
@@ -112,7 +138,13 @@ class CommLink : public QObject {
 
  private:
   bool OpenSerial(const std::string& portText, const LinkTarget& target,
-                  const std::string& portSettings);
+                  const std::string& portSettings, bool quiet = false);
+  void SerialLost();
+  void OnSerialRetry();
+  void OnDeviceFolderChanged();
+  void StopSerialRetry();
+  void BoxLost();
+  void LinkBack(const std::string& what);
   bool OpenTcp(const std::string& portText, const LinkTarget& target);
   void CloseSerial();
   void CloseTcp();
@@ -149,11 +181,21 @@ class CommLink : public QObject {
   QTimer timer5_;
   QTimer restTimer_;
   QTimer reconnectTimer_;
+  QTimer serialRetryTimer_;
+  QFileSystemWatcher deviceFolder_;  // watched while the serial device is lost
+  int quickTries_ = 0;               // prompt attempts left after a change in that folder
   QEventLoop* connectWait_ = nullptr;
 
   int connectInterval_ = kConnectInterval;
   int timer5Interval_ = kTimer5Interval;
   int restDelay_ = kRestDelay;
+  int serialRetryFirst_ = kSerialRetryMs;
+  int serialRetryMax_ = kSerialRetryMaxMs;
+  int serialRetryDelay_ = kSerialRetryMs;
+  int boxRetryMax_ = kBoxRetryMaxMs;
+  int boxRetryDelay_ = 0;
+  bool serialLost_ = false;  // the serial device went away; retried until back
+  bool boxLost_ = false;     // the box could not be reached; retried until back
 
   std::string serialDevice_;  // device Com1 was opened on
   std::string tcpHost_;

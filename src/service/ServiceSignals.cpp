@@ -30,16 +30,22 @@ ServiceSignals::~ServiceSignals() {
   gPipe[0] = gPipe[1] = -1;
 }
 
-bool ServiceSignals::Install() {
-  if (notifier_) return true;
+bool ServiceSignals::CatchEarly() {
+  if (gPipe[0] >= 0) return true;
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, gPipe) != 0) return false;
-  notifier_ = new QSocketNotifier(gPipe[0], QSocketNotifier::Read, this);
-  connect(notifier_, &QSocketNotifier::activated, this, &ServiceSignals::OnReadable);
   struct sigaction sa {};
   sa.sa_handler = OnSignal;
   sigemptyset(&sa.sa_mask);
   sa.sa_flags = SA_RESTART;
   for (int s : kSignals) sigaction(s, &sa, nullptr);
+  return true;
+}
+
+bool ServiceSignals::Install() {
+  if (notifier_) return true;
+  if (!CatchEarly()) return false;
+  notifier_ = new QSocketNotifier(gPipe[0], QSocketNotifier::Read, this);
+  connect(notifier_, &QSocketNotifier::activated, this, &ServiceSignals::OnReadable);
   return true;
 }
 

@@ -4,6 +4,10 @@
 // notifier reads it on the event loop and emits stopRequested (SIGINT, SIGTERM)
 // or reloadRequested (SIGHUP). One object per process; its destructor puts the
 // default handlers back.
+//
+// CatchEarly() installs the handlers before any event loop exists (first thing in
+// main): a signal that arrives then waits in the socket pair and is delivered by
+// the first event loop after Install().
 #include <QObject>
 
 class QSocketNotifier;
@@ -17,6 +21,7 @@ class ServiceSignals : public QObject {
   // Installs the handlers. False (with nothing installed) when the socket pair
   // cannot be made.
   bool Install();
+  static bool CatchEarly();
   // True once a stop signal has arrived, even if nothing was listening yet.
   bool StopPending() const { return stopPending_; }
 

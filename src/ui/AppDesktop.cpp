@@ -1,6 +1,7 @@
 #include "ui/AppDesktop.h"
 
 #include <QObject>
+#include <QWidget>
 
 AppDesktop::AppDesktop(Application& app) : app_(app) {
   Application* a = &app_;
@@ -68,3 +69,9 @@ void AppDesktop::WatchServiceLog() {
 void AppDesktop::Start() { desktop_->Start(); }
 
 void AppDesktop::Unload() { desktop_->Unload(); }
+
+void AppDesktop::ShowTrafficOnce() {
+  QWidget& w = desktop_->Traffic();
+  w.show();
+  w.raise();
+}

@@ -15,6 +15,8 @@ class AppDesktop {
   void Start();
   // Removes the icon and closes the windows without saving anything.
   void Unload();
+  // Shows the traffic window (used once when there is no tray to reach it from).
+  void ShowTrafficOnce();
   Desktop& Ui() { return *desktop_; }
 
  private:

@@ -1,5 +1,7 @@
 #include "xap/XapTransport.h"
 
+#include <algorithm>
+
 #include <QHostAddress>
 #include <QNetworkInterface>
 #include <QNetworkDatagram>
@@ -189,18 +191,38 @@ std::string XapTransport::SendXap(const std::string& sTarget, const std::string&
 }
 
 void XapTransport::SendHeartbeat(int LongInterval) {
+  beatSeconds_ = 0;
   if (LongInterval <= 0) LongInterval = 0;
   else if (LongInterval < 5) LongInterval = 5;
   else if (LongInterval > 60) LongInterval = 60;
   hbeatTimer_.setInterval(LongInterval * timing_.msPerSecond);
   if (LongInterval > 0) hbeatTimer_.start();
   else hbeatTimer_.stop();
+  SendBeat(std::to_string(LongInterval) + (tail_.empty() ? "" : "0"));
+}
+
+void XapTransport::SetHeartbeatInterval(int seconds) {
+  beatSeconds_ = std::clamp(seconds, 1, 600);
+  tickCounter_ = 0;
+  hbeatTimer_.setInterval(beatSeconds_ * timing_.msPerSecond);
+  hbeatTimer_.start();
+  SendBeat(std::to_string(beatSeconds_));
+}
+
+void XapTransport::SendBeat(const std::string& interval) {
+  // tail_ starts with the trailing "0" of the tick-counting rhythm; the interval
+  // text given here is complete.
+  const std::string tail = tail_.empty() ? std::string() : tail_.substr(1);
   std::string failure;
-  if (!SendDatagram(head_ + std::to_string(LongInterval) + tail_, &failure) && fileLog_)
+  if (!SendDatagram(head_ + interval + tail, &failure) && fileLog_)
     fileLog_("xapvynCID", "SendHeartbeat");
 }
 
 void XapTransport::HeartbeatTick() {
+  if (beatSeconds_ > 0) {
+    SendBeat(std::to_string(beatSeconds_));
+    return;
+  }
   tickCounter_ = (tickCounter_ + 1) % 10;
   if (tickCounter_ == 0)
     SendHeartbeat(

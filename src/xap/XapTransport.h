@@ -40,6 +40,9 @@ class XapTransport : public QObject {
   std::string SendXap(const std::string& sTarget, const std::string& sClass,
                       const std::string& sSection, const std::string& sData);
   void SendHeartbeat(int LongInterval);
+  // Sends a heartbeat now and then one every `seconds` (1..600), each saying
+  // interval=<seconds>. Replaces the tick-counting rhythm of SendHeartbeat.
+  void SetHeartbeatInterval(int seconds);
   // Oldest queued received text, removed from the queue; "" when none.
   std::string GetMessage();
   std::size_t QueuedMessages() const { return queue_.size(); }
@@ -73,6 +76,7 @@ class XapTransport : public QObject {
   void ReadDatagrams(QUdpSocket* socket);
   void ProcessReceivedMessage(std::string text);
   void HeartbeatTick();
+  void SendBeat(const std::string& interval);
   bool SendDatagram(const std::string& text, std::string* failure);
 
   Timing timing_;
@@ -89,6 +93,7 @@ class XapTransport : public QObject {
   std::string localAddress_;
   int port_ = 0;
   int tickCounter_ = 0;
+  int beatSeconds_ = 0;  // heartbeat every tick with this interval; 0: every tenth tick
   std::deque<std::string> queue_;
   bool overflowReported_ = false;
 };

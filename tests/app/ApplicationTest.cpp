@@ -2,7 +2,10 @@
 // the hand-over of received messages, on loopback with a private hub port.
 #include "app/Application.h"
 
+#include <QElapsedTimer>
+#include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -30,8 +33,9 @@ struct Rig {
               "[Interface]\r\nBroadcastAddress=127.0.0.1\r\nInterfaceAddress=127.0.0.1\r\n");
   }
   std::string Path(const std::string& rel) const { return home.path().toStdString() + rel; }
-  int Start() {
+  int Start(int connectIntervalMs = CommLink::kConnectInterval) {
     Application::Options o;
+    o.connectIntervalMs = connectIntervalMs;
     o.home = home.path().toStdString();
     o.headless = false;  // keep the test output quiet
     o.xapTiming.remotePort = hub.Port();
@@ -118,6 +122,30 @@ TEST(Application, ShutdownFinishesOnce) {
   EXPECT_EQ(finished, 1);
   EXPECT_EQ(code, 0);
   EXPECT_TRUE(rig.app->ShuttingDown());
+}
+
+// A stop while start-up waits for a network box ends the wait at once, and
+// start-up takes no further step (the client service is not started).
+TEST(Application, ShutdownDuringTheConnectWaitEndsStartUp) {
+  Rig rig;
+  QTcpServer closed;
+  closed.listen(QHostAddress(QHostAddress::LocalHost), 0);
+  const quint16 port = closed.serverPort();
+  closed.close();
+  WriteFile(rig.Path("/Config/vynRinglet.ini"),
+            "[General]\r\nOCID=1\r\nCIDCommPort=127.0.0.1:" + std::to_string(port) + "\r\n");
+  int finished = 0;
+  QTimer::singleShot(300, [&] { rig.app->Shutdown(); });
+  QElapsedTimer t;
+  t.start();
+  ASSERT_EQ(rig.Start(500), 0);  // the wait alone would take 3 s
+  EXPECT_LT(t.elapsed(), 1500);
+  QObject::connect(rig.app.get(), &Application::finished, [&](int) { ++finished; });
+  EXPECT_TRUE(rig.app->ShuttingDown());
+  EXPECT_EQ(rig.app->Clients(), nullptr);
+  EXPECT_FALSE(rig.app->Link()->Retrying());
+  rig.app->Shutdown();
+  EXPECT_EQ(finished, 0) << "finished only once";
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 // The real executable on loopback: a listener on 127.0.0.1:3639 stands in for
 // the xAP hub and sees exactly what the program sends.
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -87,7 +90,7 @@ TEST(BlackBox, JoinsTheNetworkWithHeartbeatThenPortEvent) {
   EXPECT_LE(port, 32967);
   const std::string source = "vyn.CID." + HostName();
   EXPECT_EQ(hb, "xap-hbeat\n{\nv=12\nhop=1\nuid=FF008000\nclass=xap-hbeat.alive\nsource=" + source +
-                    "\ninterval=600\nport=" + std::to_string(port) + "\n}\n");
+                    "\ninterval=60\nport=" + std::to_string(port) + "\n}\n");
   // The two reports made before the transport started, in order, then the port event.
   for (int i : {1, 2}) {
     EXPECT_EQ(Item(hub.messages[i], "Event.Log", "Type"), "IniTool");
@@ -116,6 +119,82 @@ TEST(BlackBox, NodeAndUidComeFromTheSettings) {
       << hub.messages[0];
   EXPECT_NE(hub.messages[0].find("\nuid=FF123400\n"), std::string::npos);
   EXPECT_EQ(p.Terminate(1000), 0);
+}
+
+// [Interface] HeartbeatInterval: seconds, 10..600, default 60; the heartbeat's
+// interval item says the interval in force, and a value out of range is logged.
+TEST(BlackBox, HeartbeatIntervalComesFromTheSettings) {
+  struct Row { const char* name; std::string line; const char* interval; bool logged; };
+  const Row rows[] = {
+      {"absent", "", "60", false},     {"lowest", "HeartbeatInterval=10\r\n", "10", false},
+      {"highest", "HeartbeatInterval=600\r\n", "600", false},
+      {"too short", "HeartbeatInterval=5\r\n", "10", true},
+      {"too long", "HeartbeatInterval=9999\r\n", "600", true},
+      {"not a number", "HeartbeatInterval=often\r\n", "60", true},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    UdpCollector hub(3639);
+    ASSERT_TRUE(hub.Bound());
+    Program p(r.line);
+    p.Start();
+    ASSERT_TRUE(hub.WaitCount(2, 5000));
+    EXPECT_NE(hub.messages[0].find(std::string("\ninterval=") + r.interval + "\nport="),
+              std::string::npos)
+        << hub.messages[0];
+    bool logged = false;
+    for (const std::string& m : hub.messages)
+      logged |= Item(m, "Event.Log", "Data").find("HeartbeatInterval") != std::string::npos;
+    EXPECT_EQ(logged, r.logged);
+    EXPECT_EQ(p.Terminate(1000), 0);
+  }
+}
+
+// A restarted hub learns the program's port from the next heartbeat: with the
+// shortest interval, that heartbeat comes within ten seconds.
+TEST(BlackBox, HeartbeatRepeatsAtTheConfiguredInterval) {
+  UdpCollector hub(3639);
+  ASSERT_TRUE(hub.Bound());
+  Program p("HeartbeatInterval=10\r\n");
+  p.Start();
+  auto beats = [&] {
+    int n = 0;
+    for (const std::string& m : hub.messages) n += m.rfind("xap-hbeat", 0) == 0;
+    return n;
+  };
+  ASSERT_TRUE(WaitFor([&] { return beats() == 1; }, 5000));
+  QElapsedTimer t;
+  t.start();
+  ASSERT_TRUE(WaitFor([&] { return beats() == 2; }, 13000));
+  EXPECT_GE(t.elapsed(), 8000);
+  EXPECT_EQ(p.Terminate(1000), 0);
+}
+
+// vynXap.ini is read on its own: a vynRinglet.ini that cannot be read (a folder
+// by that name) neither stops the program nor turns the addresses into "Default".
+// The program is started with a relative --home, so the file log also shows the
+// folder was made absolute: Data/ is made and the failed read is logged there.
+TEST(BlackBox, UnreadableRingletAndRelativeHome) {
+  UdpCollector hub(3639);
+  ASSERT_TRUE(hub.Bound());
+  QTemporaryDir cwd;
+  const QString home = cwd.path() + "/relhome";
+  QDir().mkpath(home + "/Config/vynRinglet.ini");
+  WriteFile(home + "/Config/vynXap.ini",
+            "[Interface]\r\nBroadcastAddress=127.0.0.1\r\nInterfaceAddress=127.0.0.1\r\n");
+  QProcess process;
+  process.setWorkingDirectory(cwd.path());
+  process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  process.start(XAPVYNCID_EXE, QStringList{"--headless", "--home", "relhome"});
+  ASSERT_TRUE(process.waitForStarted(5000));
+  // The heartbeat reaches the hub on 127.0.0.1 only when vynXap.ini's addresses are in use.
+  EXPECT_TRUE(hub.WaitCount(1, 5000));
+  EXPECT_TRUE(WaitFor([&] { return QFile::exists(home + "/Data/xapvynCID.txt"); }, 3000));
+  EXPECT_NE(ReadFile(home + "/Data/xapvynCID.txt").find("xapvynCID InitXap 9 "), std::string::npos);
+  ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+  ASSERT_TRUE(process.waitForFinished(2000));
+  EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(process.exitCode(), 0);
 }
 
 TEST(BlackBox, AllPortsTakenEndsWithStatusOneAndALogLine) {

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <vector>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -91,4 +93,39 @@ TEST(EventLog, GeneralDateTimeForm) {
   EXPECT_TRUE(t.ends_with(" AM") || t.ends_with(" PM")) << t;
   EXPECT_EQ(std::count(t.begin(), t.end(), '/'), 2) << t;
   EXPECT_EQ(std::count(t.begin(), t.end(), ':'), 2) << t;
+}
+
+// Standard error under a flood: the same line is written ten times a minute; the
+// rest are counted and the count is written once when the minute is over.
+TEST(EventLog, RepeatedLinesAreCountedNotRepeated) {
+  using namespace std::chrono;
+  steady_clock::time_point now{};
+  std::vector<std::string> lines;
+  EventLog log;
+  log.SetEchoToStderr(true);
+  log.SetClock([] { return std::string("T"); });
+  log.SetMonotonic([&] { return now; });
+  log.SetStderrSink([&](const std::string& l) { lines.push_back(l); });
+  // One line every 10 ms: a full minute (6000 lines) and 4222 lines of the next.
+  for (int i = 0; i < 10222; ++i) {
+    log.LogEvent("xapvynCID", "Winsock2_Error at State 0");
+    if (i % 100 == 0) log.LogEvent("xapvynCID", "other");
+    now += milliseconds(10);
+  }
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "T xapvynCID: Winsock2_Error at State 0"), 20);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "T xapvynCID: other"), 20);
+  // The minute ended during the flood: that minute's count, then a new minute.
+  EXPECT_NE(std::find(lines.begin(), lines.end(),
+                      "xapvynCID: Winsock2_Error at State 0 (repeated 5990 times in the last minute)"),
+            lines.end());
+  lines.clear();
+  now += seconds(61);
+  log.FlushRepeats();
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "xapvynCID: Winsock2_Error at State 0 (repeated 4212 times in the last minute)",
+                       "xapvynCID: other (repeated 33 times in the last minute)"}));
+  // A quiet line after the flood is written again.
+  lines.clear();
+  log.LogEvent("xapvynCID", "Winsock2_Error at State 0");
+  EXPECT_EQ(lines, std::vector<std::string>{"T xapvynCID: Winsock2_Error at State 0"});
 }

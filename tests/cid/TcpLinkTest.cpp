@@ -131,9 +131,12 @@ TEST_F(TcpLinkTest, BoxThatHangsUpAtOnceIsNotHammered) {
   EXPECT_LE(box.accepted, 10);
 }
 
-TEST_F(TcpLinkTest, BoxThatIsOffGetsSixAttemptsThenUnableToConnect) {
-  const std::string port = "127.0.0.1:" + std::to_string(ClosedPort());
+TEST_F(TcpLinkTest, BoxThatIsOffGetsSixAttemptsThenUnableToConnectThenBackoff) {
+  const quint16 number = ClosedPort();
+  const std::string port = "127.0.0.1:" + std::to_string(number);
   rig.settings.CIDCommPort = port;
+  rig.settings.CIDModemInitString = "AT#CID=1";
+  rig.link->SetBoxRetryMax(80);
   int attempts = 0;
   QObject::connect(&rig.link->Winsock2(), &QAbstractSocket::stateChanged,
                    [&](QAbstractSocket::SocketState s) {
@@ -146,9 +149,22 @@ TEST_F(TcpLinkTest, BoxThatIsOffGetsSixAttemptsThenUnableToConnect) {
   EXPECT_EQ(rig.Count("Error Opening xapvynCID Modem Comm Port number  " + port), 1);
   EXPECT_EQ(rig.Count("Winsock2_Error"), 0) << rig.AllLines();
   EXPECT_EQ(rig.link->PortStatus(), "Port " + port + " Not Connected");
-  // Having given up, the link stays closed.
-  Spin(150);
-  EXPECT_EQ(attempts, 6);
+  // Having given up the wait, the link keeps trying by itself, backing off
+  // (40, 80, 80 ... ms here), without a line per attempt.
+  Spin(450);
+  EXPECT_GE(attempts, 8);
+  EXPECT_LE(attempts, 14);
+  EXPECT_EQ(rig.lines.size(), 2u) << rig.AllLines();
+  EXPECT_TRUE(rig.link->Retrying());
+
+  // The box comes up: connected within the backoff, one line, the init string again.
+  Box box;
+  ASSERT_TRUE(box.Listen(number));
+  ASSERT_TRUE(WaitFor([&] { return box.last != nullptr; }, 1000)) << rig.AllLines();
+  EXPECT_EQ(rig.Count("xapvynCID network caller-ID box " + port + " back"), 1) << rig.AllLines();
+  ASSERT_TRUE(WaitFor([&] { return box.received.find("AT#CID=1\r\n") != std::string::npos; }));
+  EXPECT_FALSE(rig.link->Retrying());
+  EXPECT_EQ(rig.lines.size(), 3u) << rig.AllLines();
 }
 
 TEST_F(TcpLinkTest, ReconnectGoesOnWhileTheBoxIsAwayWithoutAStorm) {
@@ -156,6 +172,7 @@ TEST_F(TcpLinkTest, ReconnectGoesOnWhileTheBoxIsAwayWithoutAStorm) {
   ASSERT_TRUE(box.Listen());
   const quint16 port = box.Port();
   rig.settings.CIDCommPort = box.PortText();
+  rig.link->SetBoxRetryMax(80);
   ASSERT_TRUE(rig.link->PortOpen(rig.settings.CIDCommPort));
   int attempts = 0;
   QObject::connect(&rig.link->Winsock2(), &QAbstractSocket::stateChanged,
@@ -166,16 +183,18 @@ TEST_F(TcpLinkTest, ReconnectGoesOnWhileTheBoxIsAwayWithoutAStorm) {
   box.Stop();
   box.last->disconnectFromHost();
 
-  // Retries go on, a connect interval (20 ms) apart, with at most 3 reports.
+  // Retries go on, from a connect interval (20 ms) apart backing off to 80 ms,
+  // with one report of the close and one of the first failed attempt.
   Spin(400);
   EXPECT_GE(attempts, 5);
-  EXPECT_LE(attempts, 25);
+  EXPECT_LE(attempts, 12);
   EXPECT_EQ(rig.Count("TCP Port Connect Closed"), 1) << rig.AllLines();
-  EXPECT_EQ(rig.Count("Winsock2_Error at State "), 3) << rig.AllLines();
+  EXPECT_EQ(rig.Count("Winsock2_Error at State "), 1) << rig.AllLines();
 
   // The box comes back on the same port: the link finds it by itself.
   ASSERT_TRUE(box.Listen(port));
   ASSERT_TRUE(WaitFor([&] { return box.accepted == 2; })) << rig.AllLines();
+  EXPECT_EQ(rig.Count("xapvynCID network caller-ID box"), 1) << rig.AllLines();
   box.last->write(kFrame.data(), static_cast<qint64>(kFrame.size()));
   ASSERT_TRUE(WaitFor([&] { return !rig.calls.empty(); }));
 }

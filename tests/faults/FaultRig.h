@@ -225,6 +225,9 @@ struct Program {
   std::string configHome;
   QProcess process;
   std::string stderrText;
+  // Set before Start: environment entries to add, and whether to pass --headless.
+  std::vector<std::pair<QString, QString>> env;
+  bool headless = true;
 
   // general: the body of section [General] of vynRinglet.ini (CR LF lines);
   // extra: further sections.
@@ -258,12 +261,14 @@ struct Program {
     env.insert("XDG_CONFIG_HOME", QString::fromStdString(configHome));
     env.remove("DISPLAY");
     env.remove("WAYLAND_DISPLAY");
+    for (const auto& [name, value] : this->env) env.insert(name, value);
     process.setProcessEnvironment(env);
     QObject::connect(&process, &QProcess::readyReadStandardError, [this] {
       const QByteArray b = process.readAllStandardError();
       stderrText.append(b.constData(), static_cast<std::size_t>(b.size()));
     });
-    const QStringList args{"--headless", "--home", QString::fromStdString(home)};
+    QStringList args{"--home", QString::fromStdString(home)};
+    if (headless) args.prepend("--headless");
     if (wrapper.isEmpty()) {
       process.start(XAPVYNCID_EXE, args);
     } else {
@@ -272,6 +277,11 @@ struct Program {
     return process.waitForStarted(5000);
   }
   qint64 Pid() const { return process.processId(); }
+  // Waits for the end; the exit code, or -1 when it did not end in time or crashed.
+  int ExitCode(int ms) {
+    if (!Wait([&] { return process.state() == QProcess::NotRunning; }, ms)) return -1;
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+  }
   bool Running() const { return process.state() == QProcess::Running; }
   // SIGTERM, then the exit code; -1 when it did not end in time or crashed.
   int Terminate(int ms) {

@@ -1,6 +1,6 @@
 // The modem's pseudo-terminal closed under the running program: one log line on
-// the hub, no crash, no error storm, calls announced before and nothing spurious
-// after. The program opens the modem through a symbolic link, as a udev name would
+// the hub, no crash, no error storm, calls announced before; when the device is
+// back the program reopens it by itself and announces calls again. The program opens the modem through a symbolic link, as a udev name would
 // be, so the device can come back under the same name.
 #include <gtest/gtest.h>
 
@@ -40,16 +40,23 @@ TEST(ModemGone, ClosedPseudoTerminalIsLoggedOnceAndCostsNoCpu) {
   EXPECT_EQ(hub.Events(before).size(), 1u) << "exactly one event line for the close";
   EXPECT_TRUE(p.Running());
 
-  // The device comes back under the same name. Nothing in a headless run reopens
-  // the port by itself (only a command to the modem or the setup dialog's close
-  // does, see ModemReopen); the program stays quiet and keeps running meanwhile.
+  // The device comes back under the same name: the program reopens it by itself,
+  // sends the initialisation again, says so in one line, and calls are announced.
+  // Nothing is logged while it waits.
+  Pause(2500);
+  EXPECT_EQ(hub.Events(before).size(), 1u) << "the retries while the device is gone are silent";
   auto back = std::make_unique<Modem>();
   ASSERT_FALSE(back->device.empty());
   ASSERT_EQ(::unlink(link.c_str()), 0);
   ASSERT_EQ(::symlink(back->device.c_str(), link.c_str()), 0);
-  Pause(500);
-  EXPECT_EQ(hub.Events(before).size(), 1u);
-  EXPECT_TRUE(hub.Phones(before).empty());
+  ASSERT_TRUE(back->WaitText("AT#CID=1\r\n", 10000)) << p.stderrText;
+  ASSERT_TRUE(Wait([&] { return hub.CountEvents(" back", before) == 1; }, 3000));
+  EXPECT_EQ(hub.Events(before).size(), 2u) << "one line lost, one line back";
+  back->Write(RingText("5551230002", "AFTER RETURN"));
+  ASSERT_TRUE(Wait([&] { return hub.Phones(before).size() == 1; }, 5000)) << p.stderrText;
+  // Headless: each call is also one line on standard error.
+  EXPECT_TRUE(Wait([&] { return p.stderrText.find("AFTER RETURN") != std::string::npos; }, 2000))
+      << p.stderrText;
   EXPECT_EQ(p.Terminate(2000), 0);
 }
 

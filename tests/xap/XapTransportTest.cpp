@@ -109,6 +109,25 @@ TEST(XapTransport, HeartbeatRepeatsEveryTenthTick) {
   EXPECT_NE(hub.messages[1].find("interval=600\n"), std::string::npos);
 }
 
+// A set heartbeat interval: one heartbeat now and one every interval, each
+// saying that interval.
+TEST(XapTransport, HeartbeatEveryConfiguredInterval) {
+  UdpCollector hub;
+  XapTransport::Timing t;
+  t.remotePort = hub.Port();
+  t.msPerSecond = 2;  // "60 s" take 120 ms
+  XapTransport xap(t);
+  xap.InterfaceAddress = "127.0.0.1";
+  xap.BroadcastAddress = "127.0.0.1";
+  ASSERT_GT(xap.Init(), 0);
+  xap.SetHeartbeatInterval(60);
+  ASSERT_TRUE(hub.WaitCount(1));
+  EXPECT_EQ(xap.HBeatTimer().interval(), 120);
+  ASSERT_TRUE(hub.WaitCount(3, 3000));
+  for (const std::string& m : hub.messages)
+    EXPECT_NE(m.find("\ninterval=60\nport="), std::string::npos) << m;
+}
+
 TEST(XapTransport, SendXapUsesBscSourceForBscClasses) {
   struct Row { const char* cls; const char* source; const char* uid; };
   const Row rows[] = {

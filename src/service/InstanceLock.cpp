@@ -1,0 +1,52 @@
+#include "service/InstanceLock.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+InstanceLock::~InstanceLock() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+InstanceLock::Result InstanceLock::Take(const std::string& folder) {
+  Result r;
+  if (fd_ >= 0) {
+    r.taken = true;
+    return r;
+  }
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  const std::string path = LockFile(folder);
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    r.error = "cannot open " + path + ": " + std::strerror(errno);
+    return r;
+  }
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  if (::fcntl(fd, F_SETLK, &lock) != 0) {
+    const int err = errno;
+    struct flock held {};
+    held.l_type = F_WRLCK;
+    held.l_whence = SEEK_SET;
+    if ((err == EACCES || err == EAGAIN) && ::fcntl(fd, F_GETLK, &held) == 0 &&
+        held.l_type != F_UNLCK) {
+      r.holder = held.l_pid;
+      r.error = "held by process " + std::to_string(held.l_pid);
+    } else {
+      r.error = "cannot lock " + path + ": " + std::strerror(err);
+    }
+    ::close(fd);
+    return r;
+  }
+  const std::string pid = std::to_string(::getpid()) + "\n";
+  // The id in the file is for people; the lock itself names the holder.
+  if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, pid.data(), pid.size(), 0) < 0) r.error.clear();
+  fd_ = fd;
+  r.taken = true;
+  return r;
+}
