@@ -88,6 +88,9 @@ void NcidSource::OnUnconnected() {
   connectTimer_.stop();
   keepAliveTimer_.stop();
   if (!running_) return;
+  // A failed connect sets the error before the state change but reports it after.
+  if (lastError_.empty() && socket_.error() != QAbstractSocket::UnknownSocketError)
+    lastError_ = socket_.errorString().toStdString();
   const std::string why = lastError_.empty() ? std::string() : " (" + lastError_ + ")";
   if (up_) {
     Report("NCID source: lost the link to " + Target() + why + "; reconnecting");

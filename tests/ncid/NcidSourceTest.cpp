@@ -129,7 +129,9 @@ TEST(NcidSource, FirstConnectFailureIsLoggedOnce) {
   SourceRig rig(port);
   rig.source->Start();
   Spin(300);
-  EXPECT_EQ(rig.LogCount("cannot connect to 127.0.0.1:" + std::to_string(port)), 1)
+  EXPECT_EQ(rig.LogCount("cannot connect to 127.0.0.1:" + std::to_string(port) +
+                         " (Connection refused); retrying"),
+            1)
       << rig.LogText();
   EXPECT_EQ(rig.log.size(), 1u) << rig.LogText();
 
