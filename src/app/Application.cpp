@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <ctime>
 #include <exception>
@@ -114,6 +115,7 @@ int Application::Start() {
     xap_->Unload();
     return 1;
   }
+  StartHub();
   outbox_.SetSender([this](const std::string& t, const std::string& c, const std::string& s,
                            const std::string& d) { return xap_->SendXap(t, c, s, d); });
   xap_->SendHeartbeat(60);
@@ -132,6 +134,23 @@ int Application::Start() {
   InitHW();
   if (settings_.OCID) StartClientService();
   return 0;
+}
+
+void Application::StartHub() {
+  // A machine without a hub hears nothing: the program relays itself unless the hub port is
+  // taken (a real hub runs, and takes precedence) or the setting says off.
+  if (hubMode_ == "off") return;
+  const bool loopback = xap_->LocalAddress() == "127.0.0.1";
+  hub_ = new XapHub({loopback ? "127.0.0.1" : "0.0.0.0", options_.xapTiming.remotePort}, this);
+  if (hub_->Start()) {
+    log_.LogEvent(kProgram, "Built-in xAP hub on port " + std::to_string(hub_->Port()));
+    return;
+  }
+  if (hubMode_ == "on")
+    log_.LogToFile(kProgram, "xAP hub port " + std::to_string(options_.xapTiming.remotePort) +
+                                 " in use: built-in hub not started");
+  delete hub_;
+  hub_ = nullptr;
 }
 
 void Application::StartClientService() {
@@ -170,6 +189,9 @@ void Application::InitXap() {
     }
     interfaceAddress_ = RemoveQuotes(IniValue("Interface", "InterfaceAddress", "Default", kXapFile));
     broadcastAddress_ = RemoveQuotes(IniValue("Interface", "BroadcastAddress", "Default", kXapFile));
+    std::string hub = RemoveQuotes(IniValue("Interface", "Hub", "auto", kXapFile));
+    for (char& c : hub) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    hubMode_ = hub == "on" || hub == "off" ? hub : "auto";
   } catch (const std::exception& e) {
     log_.SetError(9, e.what());
     log_.LogToFile(kProgram, "InitXap");
@@ -283,6 +305,7 @@ void Application::Shutdown() {
   if (clients_) clients_->Close();
   link_->ClosePort();
   if (xap_) xap_->Unload();
+  if (hub_) hub_->Close();
   host_.reset();
   emit finished(0);
 }

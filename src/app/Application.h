@@ -27,6 +27,7 @@
 #include "xap/XapOutbox.h"
 #include "xap/XapRequestHandler.h"
 #include "xap/XapTransport.h"
+#include "xap/XapHub.h"
 
 class Application : public QObject {
   Q_OBJECT
@@ -67,6 +68,9 @@ class Application : public QObject {
   void OnCallerIdCall(const CallerIdCall& call);
   void OnCallRenamed(const std::string& name, const std::string& displayNumber);
   std::string HSPAddressBookLookup(const std::string& number, const std::string& name);
+  // Starts the built-in xAP hub unless vynXap.ini says off or the hub port is taken.
+  void StartHub();
+  XapHub* Hub() const { return hub_; }
   // Starts (or restarts) the UDP client service.
   void StartClientService();
 
@@ -121,6 +125,8 @@ class Application : public QObject {
   std::deque<CompletedCall> recentCalls_;  // the last few, for the reverse lookup's update
   std::unique_ptr<Homeseer> host_;
   XapTransport* xap_ = nullptr;
+  XapHub* hub_ = nullptr;        // the built-in hub, while it runs
+  std::string hubMode_ = "auto";  // vynXap.ini [Interface] Hub: auto, on or off
   CallerRecord record_;
   CommLink* link_ = nullptr;
   XapRequestHandler requests_;
