@@ -40,9 +40,13 @@ std::string LongTime(const std::tm& now) {
   return buf;
 }
 
-void AnnounceCall(const std::string& name, const std::string& callerName, const std::string& number,
-                  const AnnounceOptions& options, bool fromXapFlag, const std::tm& now,
-                  const AnnounceSend& send) {
+void AnnounceCall(const std::string& name, const std::string& rawCallerName,
+                  const std::string& rawNumber, const AnnounceOptions& options, bool fromXapFlag,
+                  const std::tm& now, const AnnounceSend& send) {
+  // Every message must fit one datagram: long texts are cut here, before they are used.
+  const std::string callerName = XapCut(rawCallerName, kAnnounceMaxName);
+  const std::string number = XapCut(rawNumber, kAnnounceMaxNumber);
+  const std::string prefix = XapCut(options.FormatPrefix, kAnnounceMaxName);
   const std::string digits = AnnounceDigits(number);
   const std::string longTime = LongTime(now);
   const std::string availability = name == "Unknown" ? "Withheld" : "Available";
@@ -62,6 +66,6 @@ void AnnounceCall(const std::string& name, const std::string& callerName, const 
          XapItems({{"Duration", "5"}, {"Line1", digits + "  " + longTime}, {"Line2", callerName}}));
   }
   if (options.XapVoice) {
-    send("", "xAP.Voice", "Voice.Speak", XapItems({{"Say", options.FormatPrefix + " " + callerName}}));
+    send("", "xAP.Voice", "Voice.Speak", XapItems({{"Say", prefix + " " + callerName}}));
   }
 }

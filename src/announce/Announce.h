@@ -3,9 +3,16 @@
 // messages, each switched by its own setting: "CID.Incoming" (left out for calls
 // that themselves arrived as CID.Incoming over xAP), "Message.Display" and
 // "xAP.Voice". All go out without target through the program's SendXap.
+// Item values never carry a control byte (each becomes a blank, see XapItems), and
+// names, prefix and number are cut to kAnnounceMaxName / kAnnounceMaxNumber bytes
+// ("..." at the end, on a character boundary), so each message fits one datagram.
+#include <cstddef>
 #include <ctime>
 #include <functional>
 #include <string>
+
+inline constexpr std::size_t kAnnounceMaxName = 256;
+inline constexpr std::size_t kAnnounceMaxNumber = 64;
 
 struct AnnounceOptions {
   bool CIDIncoming = true;

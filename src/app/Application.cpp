@@ -2,6 +2,7 @@
 
 #include <QTimer>
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <ctime>
 #include <exception>
@@ -124,6 +125,7 @@ int Application::Start() {
     xap_->Unload();
     return 1;
   }
+  StartHub();
   outbox_.SetSender([this](const std::string& t, const std::string& c, const std::string& s,
                            const std::string& d) { return xap_->SendXap(t, c, s, d); });
   xap_->SetHeartbeatInterval(heartbeatSeconds_);
@@ -245,13 +247,34 @@ bool Application::StartNcidSource() {
                                [this](const std::string& line) { log_.LogEvent(kProgram, line); }, this);
   connect(ncidSource_, &NcidSource::callReceived, this,
           [this](const std::string& number, const std::string& name) {
-            CallerIdCall call = link_->Parser().TakeCall(number, name);
+            // NCID's words for a missing number or a withheld name.
+            const bool noNumber = number == "NO-NUMBER";
+            const bool noName = name == "NO NAME" || name == "PRIVATE";
+            CallerIdCall call = link_->Parser().TakeCall(noNumber ? std::string() : number,
+                                                         noName ? std::string("P") : name);
             call.source = CallSource::Ncid;
             call.sourceDetail = ncidSource_->Target();
             OnCallerIdCall(call);
           });
   ncidSource_->Start();
   return true;
+}
+
+void Application::StartHub() {
+  // A machine without a hub hears nothing: the program relays itself unless the hub port is
+  // taken (a real hub runs, and takes precedence) or the setting says off.
+  if (hubMode_ == "off") return;
+  const bool loopback = xap_->LocalAddress() == "127.0.0.1";
+  hub_ = new XapHub({loopback ? "127.0.0.1" : "0.0.0.0", options_.xapTiming.remotePort}, this);
+  if (hub_->Start()) {
+    log_.LogEvent(kProgram, "Built-in xAP hub on port " + std::to_string(hub_->Port()));
+    return;
+  }
+  if (hubMode_ == "on")
+    log_.LogToFile(kProgram, "xAP hub port " + std::to_string(options_.xapTiming.remotePort) +
+                                 " in use: built-in hub not started");
+  delete hub_;
+  hub_ = nullptr;
 }
 
 void Application::StartClientService() {
@@ -302,6 +325,13 @@ void Application::InitXap() {
       log_.SetError(9, e.what());
       log_.LogToFile(kProgram, "InitXap");
     }
+  }
+  try {
+    std::string hub = RemoveQuotes(IniValue("Interface", "Hub", "auto", kXapFile));
+    for (char& c : hub) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    hubMode_ = hub == "on" || hub == "off" ? hub : "auto";
+  } catch (const std::exception&) {
+    // Reported with the addresses above; the hub keeps its default.
   }
   ReadHeartbeatInterval();
   computerName_ = LocalComputerName();
@@ -446,6 +476,7 @@ void Application::Shutdown() {
   if (history_) history_->Flush();
   link_->ClosePort();
   if (xap_) xap_->Unload();
+  if (hub_) hub_->Close();
   host_.reset();
   emit finished(0);
 }

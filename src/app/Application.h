@@ -31,6 +31,7 @@
 #include "xap/XapOutbox.h"
 #include "xap/XapRequestHandler.h"
 #include "xap/XapTransport.h"
+#include "xap/XapHub.h"
 
 class Application : public QObject {
   Q_OBJECT
@@ -89,6 +90,9 @@ class Application : public QObject {
   void StartNetworkOutputs();
   // CIDCommPort "ncid:host:port": calls come from an NCID server instead of the link.
   bool StartNcidSource();
+  // Starts the built-in xAP hub unless vynXap.ini says off or the hub port is taken.
+  void StartHub();
+  XapHub* Hub() const { return hub_; }
   // Starts (or restarts) the UDP client service.
   void StartClientService();
 
@@ -150,6 +154,8 @@ class Application : public QObject {
   std::deque<CompletedCall> recentCalls_;  // the last few, for the reverse lookup's update
   std::unique_ptr<Homeseer> host_;
   XapTransport* xap_ = nullptr;
+  XapHub* hub_ = nullptr;        // the built-in hub, while it runs
+  std::string hubMode_ = "auto";  // vynXap.ini [Interface] Hub: auto, on or off
   CallerRecord record_;
   CommLink* link_ = nullptr;
   XapRequestHandler requests_;

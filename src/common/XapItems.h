@@ -2,9 +2,34 @@
 // The program-wide encoding of the items of one xAP body section, as handed to
 // SendXap: each item is its name, the character with code 1 and its value;
 // items are separated by the character with code 0.
+//
+// Names and values pass through XapClean on the way in: a control byte (0x00-0x1F,
+// 0x7F) becomes a blank, so no text can add, cut or reorder an item, or a line of
+// the message it ends up in.
+#include <cstddef>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 #include <utility>
+
+// text with every control byte (0x00-0x1F and 0x7F) replaced by a blank.
+inline std::string XapClean(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (static_cast<unsigned char>(c) < 0x20 || c == '\x7F') c = ' ';
+  return out;
+}
+
+// text cut to at most maxBytes bytes, ending in "..." when cut; the cut falls on a character
+// boundary of UTF-8 text (never inside a multi-byte sequence). maxBytes below 3 is taken as 3.
+inline std::string XapCut(std::string_view text, std::size_t maxBytes) {
+  if (text.size() <= maxBytes) return std::string(text);
+  if (maxBytes < 3) maxBytes = 3;
+  std::size_t keep = maxBytes - 3;
+  // Step back over continuation bytes (10xxxxxx) to the start of the cut character.
+  while (keep > 0 && (static_cast<unsigned char>(text[keep]) & 0xC0) == 0x80) --keep;
+  return std::string(text.substr(0, keep)) + "...";
+}
 
 inline std::string XapItems(std::initializer_list<std::pair<std::string, std::string>> items) {
   std::string out;
@@ -12,9 +37,9 @@ inline std::string XapItems(std::initializer_list<std::pair<std::string, std::st
   for (const auto& [name, value] : items) {
     if (!first) out += '\0';
     first = false;
-    out += name;
+    out += XapClean(name);
     out += '\x01';
-    out += value;
+    out += XapClean(value);
   }
   return out;
 }

@@ -1,5 +1,7 @@
 #include "udpclients/ClientRegistry.h"
 
+#include <algorithm>
+#include <chrono>
 #include <optional>
 
 #include "udpclients/CallDatagram.h"
@@ -42,6 +44,27 @@ bool EqualsNoCase(const std::string& a, const char* b) {
   return i == a.size() && !b[i];
 }
 
+// Strict dotted IPv4 text (four decimal parts 0..255) as a number, or nothing.
+std::optional<std::uint32_t> Ipv4(const std::string& text) {
+  std::uint32_t value = 0;
+  int parts = 0;
+  std::size_t i = 0;
+  while (parts < 4) {
+    std::size_t digits = 0;
+    unsigned part = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 3; ++i, ++digits)
+      part = part * 10 + static_cast<unsigned>(text[i] - '0');
+    if (digits == 0 || part > 255) return std::nullopt;
+    value = value << 8 | part;
+    if (++parts < 4) {
+      if (i >= text.size() || text[i] != '.') return std::nullopt;
+      ++i;
+    }
+  }
+  if (i != text.size()) return std::nullopt;
+  return value;
+}
+
 std::optional<int> PortNumber(const std::string& text) {
   const std::optional<long> n = WholeNumber(text);
   if (!n || *n < 0 || *n > 65535) return std::nullopt;
@@ -62,6 +85,83 @@ void ClientRegistry::Save(const std::string& section, const std::string& key,
 void ClientRegistry::Commit(const char* routine) {
   if (!store_.Commit) return;
   if (const int error = store_.Commit()) log_.ReportError(error, routine);
+}
+
+std::int64_t ClientRegistry::Now() const {
+  if (clock_) return clock_();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+bool ClientRegistry::IsUnicastAddress(const std::string& address) {
+  const std::optional<std::uint32_t> ip = Ipv4(address);
+  if (!ip) return false;
+  const std::uint32_t first = *ip >> 24, last = *ip & 0xFF;
+  return first != 0 && first < 224 && last != 0 && last != 255;
+}
+
+void ClientRegistry::ReadAllowedNetworks() {
+  allowed_.clear();
+  const std::string list = Trim(Get(kOptions, "AllowedNetworks", ""));
+  restrictNetworks_ = !list.empty();
+  std::size_t from = 0;
+  while (from <= list.size()) {
+    std::size_t end = list.find_first_of(", ;", from);
+    if (end == std::string::npos) end = list.size();
+    const std::string entry = list.substr(from, end - from);
+    from = end + 1;
+    if (entry.empty()) continue;
+    const std::size_t slash = entry.find('/');
+    const std::optional<std::uint32_t> base = Ipv4(entry.substr(0, slash));
+    std::optional<long> bits = 32L;
+    if (slash != std::string::npos) bits = WholeNumber(entry.substr(slash + 1));
+    if (!base || !bits || *bits < 0 || *bits > 32 ||
+        (slash != std::string::npos && entry.size() == slash + 1)) {
+      log_.ServerLog("AllowedNetworks: cannot read \"" + entry + "\"; it is left out", 2);
+      continue;
+    }
+    const std::uint32_t mask = *bits == 0 ? 0 : ~std::uint32_t{0} << (32 - *bits);
+    allowed_.push_back({*base & mask, mask});
+  }
+}
+
+bool ClientRegistry::Allowed(const std::string& sender) const {
+  if (!restrictNetworks_) return true;
+  const std::optional<std::uint32_t> ip = Ipv4(sender);
+  if (!ip) return false;
+  for (const Network& n : allowed_)
+    if ((*ip & n.mask) == n.base) return true;
+  return false;
+}
+
+bool ClientRegistry::MayChange(const std::string& sender) {
+  const std::int64_t now = Now();
+  // Many senders must not grow the buckets without end: forget the ones that are full again.
+  if (buckets_.size() > 4 * static_cast<std::size_t>(kMaxClients)) {
+    for (auto it = buckets_.begin(); it != buckets_.end();)
+      it = (now - it->second.at) * kChangesPerSecond / 1000.0 + it->second.tokens >= kBurst
+               ? buckets_.erase(it)
+               : std::next(it);
+    if (buckets_.size() > 4 * static_cast<std::size_t>(kMaxClients)) buckets_.clear();
+  }
+  auto [it, added] = buckets_.try_emplace(sender, Bucket{kBurst, now});
+  Bucket& b = it->second;
+  if (!added) {
+    b.tokens += static_cast<double>(now - b.at) * kChangesPerSecond / 1000.0;
+    if (b.tokens > kBurst) b.tokens = kBurst;
+    b.at = now;
+  }
+  if (b.tokens < 1) return false;
+  b.tokens -= 1;
+  return true;
+}
+
+bool ClientRegistry::CommitPending() {
+  if (!dirty_) return false;
+  dirty_ = false;
+  Commit("Winsock Receive()");
+  return true;
 }
 
 int ClientRegistry::ClientMax() const {
@@ -104,6 +204,11 @@ ClientRegistry::Ports ClientRegistry::PrepareService() {
     Save(kClients, "ClientMax", "0");
   }
   fullReported_ = false;
+  floodReported_ = false;
+  dirty_ = false;
+  buckets_.clear();
+  lastHeard_.clear();
+  ReadAllowedNetworks();
 
   const std::string remote = Get(kOptions, "RemotePort", "4550");
   const std::string local = Get(kOptions, "LocalPort", "4550");
@@ -136,12 +241,31 @@ void ClientRegistry::HandleRequest(const std::string& data, const std::string& s
   std::string message;
   if (data.empty()) {
     message = "Empty Message Received from " + sender;
-  } else if (data[0] == '\x01') {
-    message = "CID Client Subcribe Request from " + sender;
-    Subscribe(sender);
-  } else if (data[0] == '\x02') {
-    message = "CID Client Unsubcribe Request from " + sender;
-    Unsubscribe(sender);
+  } else if (data[0] == '\x01' || data[0] == '\x02') {
+    const bool subscribe = data[0] == '\x01';
+    message = std::string(subscribe ? "CID Client Subcribe Request from "
+                                    : "CID Client Unsubcribe Request from ") +
+              sender;
+    // Only a request that changes the table costs one of the sender's changes.
+    const std::vector<std::string> slots = Slots();
+    const bool active = std::find(slots.begin(), slots.end(), sender) != slots.end();
+    if (!IsUnicastAddress(sender) || !Allowed(sender)) {
+      message += " (refused: not an allowed unicast address)";
+    } else if (subscribe == active) {
+      lastHeard_[sender] = Now();
+    } else if (!MayChange(sender)) {
+      message += " (dropped: too many requests)";
+      if (!floodReported_)
+        log_.ServerLog("Too many requests from " + sender + ": dropping its requests for a while",
+                       2);
+      floodReported_ = true;
+    } else {
+      lastHeard_[sender] = Now();
+      if (subscribe)
+        Subscribe(sender);
+      else
+        Unsubscribe(sender);
+    }
   } else {
     message = "Unknown data received from " + sender;
   }
@@ -151,45 +275,61 @@ void ClientRegistry::HandleRequest(const std::string& data, const std::string& s
 void ClientRegistry::Subscribe(const std::string& sender) {
   const int max = ClientMax();
   bool found = false;
-  bool changed = false;
   for (int i = 1; i <= max; ++i) {
     const std::string slot = Get(kClients, std::to_string(i), "-");
     if (slot == sender) {
       found = true;
     } else if (slot == "-" + sender) {
       Save(kClients, std::to_string(i), sender);
-      found = changed = true;
+      found = dirty_ = true;
     }
   }
-  if (!found) {
-    if (max >= kMaxClients) {
-      // The table only grows while the service runs; a flood from many addresses must not
-      // make it grow without end.
-      if (!fullReported_)
-        log_.ServerLog("CID Client Database full (" + std::to_string(kMaxClients) +
-                           " clients): refusing new clients until the service restarts, first " +
-                           sender,
-                       2);
-      fullReported_ = true;
-      return;
-    }
+  if (found) return;
+  if (max < kMaxClients) {
     Save(kClients, "ClientMax", std::to_string(max + 1));
     Save(kClients, std::to_string(max + 1), sender);
-    changed = true;
+    dirty_ = true;
+    return;
   }
-  if (changed) Commit("Winsock Receive()");
+  // Full: a free slot first, else the client silent for longest gives way.
+  int victim = 0;
+  std::int64_t oldest = 0;
+  std::string gone;
+  for (int i = 1; i <= max; ++i) {
+    const std::string slot = Get(kClients, std::to_string(i), "");
+    if (slot.empty() || slot[0] == '-') {
+      victim = i;
+      gone = slot;
+      break;
+    }
+    const auto heard = lastHeard_.find(slot);
+    const std::int64_t at = heard == lastHeard_.end() ? INT64_MIN : heard->second;
+    if (victim == 0 || at < oldest) {
+      victim = i;
+      oldest = at;
+      gone = slot;
+    }
+  }
+  if (victim == 0) return;
+  if (!fullReported_)
+    log_.ServerLog("CID Client Database full (" + std::to_string(kMaxClients) +
+                       " clients): the client silent for longest gives way to a new one, first " +
+                       sender + (gone.empty() ? std::string() : " replacing " + gone),
+                   2);
+  fullReported_ = true;
+  if (!gone.empty() && gone[0] != '-') lastHeard_.erase(gone);
+  Save(kClients, std::to_string(victim), sender);
+  dirty_ = true;
 }
 
 void ClientRegistry::Unsubscribe(const std::string& sender) {
   const int max = ClientMax();
-  bool changed = false;
   for (int i = 1; i <= max; ++i) {
     if (Get(kClients, std::to_string(i), "") == sender) {
       Save(kClients, std::to_string(i), "-" + sender);
-      changed = true;
+      dirty_ = true;
     }
   }
-  if (changed) Commit("Winsock Receive()");
 }
 
 void ClientRegistry::SendCIDSentry(const std::string& name, const std::string& number) {

@@ -17,15 +17,31 @@
 //    unsubscribed slot of the same address becomes active again, else a new slot is added),
 //    0x02 marks every slot of the sender as unsubscribed, anything else (or nothing) changes
 //    nothing. An empty sender is dropped silently. While the stored Debug value is true, one
-//    debug line tells what came in. Each address holds at most one slot. The table holds at
-//    most kMaxClients slots: a subscribe from a new address beyond that is refused, and the
-//    first refusal since PrepareService logs one warning.
+//    debug line tells what came in. Each address holds at most one slot.
+//  - Only unicast IPv4 senders may subscribe: no zero network (0/8), no multicast or reserved
+//    address (224/3), no limited broadcast, and no address ending in .0 or .255 (the network
+//    and broadcast addresses of the usual /24 networks, 127.255.255.255 included). When the
+//    stored Options/AllowedNetworks holds a list ("127.0.0.0/8, 192.168.1.0/24"; a bare
+//    address is one host), only senders inside it may subscribe; a list with no valid entry
+//    lets nobody in. PrepareService reads the list and logs each entry it cannot read.
+//  - Each address may change the table at most kBurst times at once and kChangesPerSecond
+//    times a second after that; requests that would change it beyond that are dropped (one
+//    warning per service run). A request that changes nothing costs nothing.
+//  - The table holds at most kMaxClients slots. A new address beyond that takes a cleared or
+//    unsubscribed slot, else the slot of the client silent for longest (last request heard
+//    since PrepareService; never heard counts as oldest). The first such take-over since
+//    PrepareService logs one warning. The table never refuses a new client for good.
+//  - Table changes are not made durable at once: HandleRequest only saves them, and
+//    CommitPending commits the store when something changed since the last commit. The owner
+//    calls it from a timer (at most once a second) and when it closes.
 //  - SendCIDSentry sends nothing unless ServiceActive; otherwise each active client gets
 //    exactly one CallDatagram, to its address and RemotePort, in slot order. A failed send is
 //    logged through ReportError for "UDPSendCID()"; the walk goes on with the next client.
 //  - Store failures (Commit) are logged through ReportError and never thrown.
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "udpclients/ServiceLog.h"
@@ -44,6 +60,11 @@ struct ClientStore {
 class ClientRegistry {
  public:
   static constexpr int kMaxClients = 256;
+  static constexpr double kBurst = 5;
+  static constexpr double kChangesPerSecond = 1;
+
+  // Milliseconds on a steady clock; tests set their own.
+  using Clock = std::function<std::int64_t()>;
 
   struct SendResult {
     bool ok = true;
@@ -65,6 +86,13 @@ class ClientRegistry {
 
   Ports PrepareService();
   void HandleRequest(const std::string& data, const std::string& sender);
+  // Commits the store when the table changed since the last commit; true when it committed.
+  bool CommitPending();
+  bool HasPendingChanges() const { return dirty_; }
+  void SetClock(Clock clock) { clock_ = std::move(clock); }
+
+  // Whether address (dotted IPv4) is one host's unicast address as described above.
+  static bool IsUnicastAddress(const std::string& address);
   void SendCIDSentry(const std::string& name, const std::string& number);
   // Sends the call to client when client is an active slot of the table.
   void UDPSendCID(const std::string& name, const std::string& number, const std::string& client);
@@ -85,6 +113,18 @@ class ClientRegistry {
                   const std::string& fallback) const;
   void Save(const std::string& section, const std::string& key, const std::string& value);
   void Commit(const char* routine);
+  struct Network {
+    std::uint32_t base = 0;
+    std::uint32_t mask = 0;
+  };
+  struct Bucket {
+    double tokens = kBurst;
+    std::int64_t at = 0;
+  };
+  std::int64_t Now() const;
+  bool MayChange(const std::string& sender);
+  bool Allowed(const std::string& sender) const;
+  void ReadAllowedNetworks();
   void Subscribe(const std::string& sender);
   void Unsubscribe(const std::string& sender);
   void SendToClient(const std::string& datagram, const std::vector<std::string>& slots,
@@ -95,5 +135,12 @@ class ClientRegistry {
   DatagramSender send_;
   bool serviceActive_ = false;
   bool fullReported_ = false;
+  bool floodReported_ = false;
+  bool dirty_ = false;
   int remotePort_ = 4550;
+  Clock clock_;
+  bool restrictNetworks_ = false;
+  std::vector<Network> allowed_;
+  std::unordered_map<std::string, Bucket> buckets_;
+  std::unordered_map<std::string, std::int64_t> lastHeard_;
 };

@@ -13,18 +13,22 @@ std::string Bytes(const QByteArray& b) {
   return std::string(b.constData(), static_cast<std::size_t>(b.size()));
 }
 
-ClientStore SettingsStore(QSettings& settings) {
+// The store as the registry sees it: saves wait in pending until a commit hands them to
+// settings and syncs the file.
+ClientStore SettingsStore(QSettings& settings, std::map<std::string, std::string>& pending) {
   ClientStore store;
-  store.Get = [&settings](const std::string& section, const std::string& key,
-                          const std::string& fallback) {
+  store.Get = [&settings, &pending](const std::string& section, const std::string& key,
+                                    const std::string& fallback) {
+    const auto it = pending.find(section + "/" + key);
+    if (it != pending.end()) return it->second;
     return Bytes(
         settings.value(Latin1(section + "/" + key), Latin1(fallback)).toString().toLatin1());
   };
-  store.Save = [&settings](const std::string& section, const std::string& key,
-                           const std::string& value) {
-    settings.setValue(Latin1(section + "/" + key), Latin1(value));
-  };
-  store.Commit = [&settings] {
+  store.Save = [&pending](const std::string& section, const std::string& key,
+                          const std::string& value) { pending[section + "/" + key] = value; };
+  store.Commit = [&settings, &pending] {
+    for (const auto& [key, value] : pending) settings.setValue(Latin1(key), Latin1(value));
+    pending.clear();
     settings.sync();
     return static_cast<int>(settings.status());
   };
@@ -55,11 +59,14 @@ UdpClientService::UdpClientService(HostHooks hooks, const std::string& storeFile
       hooks_(hooks),
       settings_(OpenStore(storeFile)),
       log_(hooks),
-      registry_(SettingsStore(*settings_), log_,
+      registry_(SettingsStore(*settings_, pending_), log_,
                 [this](const std::string& a, int p, const std::string& b) {
                   return SendDatagram(a, p, b);
                 }) {
   connect(&winsock1_, &QUdpSocket::readyRead, this, &UdpClientService::Winsock1DataArrival);
+  commitTimer_.setInterval(1000);
+  commitTimer_.setSingleShot(true);
+  connect(&commitTimer_, &QTimer::timeout, this, [this] { registry_.CommitPending(); });
 }
 
 UdpClientService::~UdpClientService() { Close(); }
@@ -79,6 +86,8 @@ void UdpClientService::InitIO() {
 }
 
 void UdpClientService::Close() {
+  commitTimer_.stop();
+  registry_.CommitPending();
   winsock1_.close();
   registry_.SetServiceActive(false);
 }
@@ -110,11 +119,14 @@ void UdpClientService::UDPSendCID(const std::string& name, const std::string& nu
 }
 
 void UdpClientService::Winsock1DataArrival() {
-  while (winsock1_.hasPendingDatagrams()) {
+  for (int n = 0; n < kRequestsPerPass && winsock1_.hasPendingDatagrams(); ++n) {
     const QNetworkDatagram d = winsock1_.receiveDatagram();
     if (!d.isValid()) break;
     registry_.HandleRequest(Bytes(d.data()), SenderText(d.senderAddress()));
   }
+  if (registry_.HasPendingChanges() && !commitTimer_.isActive()) commitTimer_.start();
+  // The rest waits for the next pass (the socket reports it again), after timers and other
+  // sockets had their turn.
 }
 
 ClientRegistry::SendResult UdpClientService::SendDatagram(const std::string& address, int port,

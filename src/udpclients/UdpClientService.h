@@ -10,7 +10,10 @@
 // ServiceActive tells whether that bind succeeded (a failed bind is silent). A port value that
 // is not a number is reported to the event log as "InitUDP" and leaves the service as it was.
 // Calling InitIO again restarts the service on a fresh socket. Each arriving datagram is one
-// request (see ClientRegistry); no reply is ever sent. SendCIDSentry sends each call, as one
+// request (see ClientRegistry); no reply is ever sent. One pass of the event loop handles at
+// most kRequestsPerPass requests and leaves the rest for the next pass, so a flood cannot hold
+// back timers, calls or signals. Table changes reach the store file at most once per commit
+// interval (1 s; SetCommitInterval) and at Close. SendCIDSentry sends each call, as one
 // 136-byte datagram, to every active client's address only, at RemotePort. Close (the
 // program's unload) closes the socket; the table stays in the store until the next InitIO.
 //
@@ -20,7 +23,9 @@
 // Everything runs on the thread that owns the object.
 #include <QObject>
 #include <QSettings>
+#include <QTimer>
 #include <QUdpSocket>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +38,8 @@
 class UdpClientService : public QObject {
   Q_OBJECT
  public:
+  static constexpr int kRequestsPerPass = 32;
+
   explicit UdpClientService(HostHooks hooks, const std::string& storeFile = {},
                             QObject* parent = nullptr);
   ~UdpClientService() override;
@@ -47,8 +54,11 @@ class UdpClientService : public QObject {
   void UDPSendCID(const std::string& name, const std::string& number, const std::string& client);
   void ServerLog(const std::string& message, int level) { log_.ServerLog(message, level); }
   void ReportError(int error, const std::string& routine) { log_.ReportError(error, routine); }
-  // Closes Winsock1; the service stays inactive until the next InitIO.
+  // Commits pending table changes and closes Winsock1; the service stays inactive until the
+  // next InitIO.
   void Close();
+  // How long table changes may wait before they are committed to the store file.
+  void SetCommitInterval(int ms) { commitTimer_.setInterval(ms); }
 
   bool ServiceActive() const { return registry_.ServiceActive(); }
   bool ServiceDebug() const { return log_.ServiceDebug; }
@@ -71,7 +81,11 @@ class UdpClientService : public QObject {
 
   HostHooks hooks_;
   std::unique_ptr<QSettings> settings_;
+  // Saved values not yet handed to settings_: QSettings writes its file on the next event-loop
+  // pass after any change, which under a request flood would be once per pass.
+  std::map<std::string, std::string> pending_;
   ServiceLog log_;
   ClientRegistry registry_;
   QUdpSocket winsock1_;
+  QTimer commitTimer_;
 };

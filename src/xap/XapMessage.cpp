@@ -119,7 +119,15 @@ int XapMessage::Init(std::string_view /*sMessage*/) {
 int XapMessage::FromXap(std::string_view sRawMessage) {
   try {
     if (sRawMessage.empty()) return 0;
-    raw_.assign(sRawMessage.data(), sRawMessage.size());
+    // Windows senders end lines with CR LF; some senders start with one blank line.
+    raw_.clear();
+    raw_.reserve(sRawMessage.size());
+    for (std::size_t i = 0; i < sRawMessage.size(); ++i) {
+      if (sRawMessage[i] == '\r' && i + 1 < sRawMessage.size() && sRawMessage[i + 1] == '\n')
+        continue;
+      raw_.push_back(sRawMessage[i]);
+    }
+    if (!raw_.empty() && raw_[0] == '\n') raw_.erase(0, 1);
     ParseLines();
   } catch (...) {
     Log(kFromXap);
@@ -157,6 +165,7 @@ void XapMessage::ParseLines() {
     const bool last = end == n;
 
     if (line == "}") {
+      if (!sections_.empty()) sections_.back().closed = true;
       // The closing brace of a block opens the next section, whose name is the next line.
       if (last) {
         Log(kFromXap);
@@ -186,7 +195,7 @@ void XapMessage::ParseLines() {
         Log(kFromXap);
         return;
       }
-      sections_.push_back(Section{name, items_.size(), 0});
+      sections_.push_back(Section{name, items_.size(), 0, false});
 
       if (end == n) return;
       pos = end + 1;
@@ -241,6 +250,11 @@ void XapMessage::ParseLines() {
     pos = end + 1;
     end = lineEnd(pos);
   }
+}
+
+bool XapMessage::SectionClosed(std::string_view sSection) const {
+  const Section* sec = FindSection(sSection);
+  return sec && sec->closed;
 }
 
 const XapMessage::Section* XapMessage::FindSection(std::string_view name) const {

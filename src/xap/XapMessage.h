@@ -15,7 +15,8 @@
 // name that repeats within its section, and at a final "}" with no line after it; each such
 // stop is reported to the log sink with the source "From XAP" and an empty text.
 //
-// Only lines split at line feeds: a carriage return stays part of its line.
+// Lines end at a line feed or at CR LF (a lone carriage return stays part of its line), and
+// one blank line before "xap-header" is skipped.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -72,6 +73,9 @@ class XapMessage {
   bool CompareAddress(std::string_view sItem1, std::string_view sItem2) const;
   bool CompareTarget(std::string_view sTarget) const { return CompareAddress(sTarget, msgTarget_); }
   bool CompareSource(std::string_view sSource) const { return CompareAddress(sSource, msgSource_); }
+  // Whether section sSection is there and its block is closed by a "}" line (a message cut
+  // short leaves its last section open).
+  bool SectionClosed(std::string_view sSection) const;
   // Lower-cased section names in order of appearance; one empty name when there is none.
   std::vector<std::string> msgSection() const;
   // The items of section number index (from 0), or nothing when there is no such section.
@@ -91,6 +95,7 @@ class XapMessage {
     Span name;  // the whole name line, original case
     std::size_t firstItem = 0;
     std::size_t itemCount = 0;
+    bool closed = false;  // its block ends with a "}" line
   };
 
   std::string_view View(Span s) const { return std::string_view(raw_).substr(s.pos, s.len); }

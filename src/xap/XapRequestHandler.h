@@ -15,7 +15,14 @@
 //    TakeCall hook as a call of the program's own. FromXapFlag is true exactly while that
 //    hook runs and is cleared however the hook ends, exceptions included. A CID.Incoming that
 //    carries the program's own source is the program's own announcement coming back through
-//    the hub; taking it would announce every call twice, so it is dropped.
+//    the hub; taking it would announce every call twice, so it is dropped. A CID.Incoming is
+//    a call only when its CID.Incoming section is there, closed by "}", and holds a Phone or
+//    a Name item; any other is ignored.
+//
+// Every text taken from a message (Name, Phone, the echo query) has its control bytes
+// (0x00-0x1F, 0x7F) replaced by blanks before use. The file log gets at most one line a
+// minute of each kind (the reader's "From XAP" failures, ignored CID.Incoming messages), each
+// with a time stamp and the number of times it happened since the last line.
 //
 // "Addressed to the program" is CompareTarget(XapSource); "addressed to everyone" is
 // CompareTarget("Unknown"), which holds for a message without target and for targets such as
@@ -24,7 +31,9 @@
 // throws and never stops on bad input: any failure (a hook that throws included) is logged
 // with the event-log type "xapvynCID" and text "Readmessage", and the next message is handled
 // as usual. Every hook may be left empty.
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 
 #include "xap/XapMessage.h"
@@ -53,6 +62,8 @@ class XapRequestHandler {
     std::function<void(int location, const std::string& description)> SetError;
     // Where the message reader reports the texts it had to cut short (file log).
     XapMessage::LogSink FileLog;
+    // Milliseconds on a steady clock, for the log limits; empty: the system's steady clock.
+    std::function<std::int64_t()> NowMs;
   };
 
   struct Context {
@@ -76,8 +87,18 @@ class XapRequestHandler {
   void Send(const std::string& target, const std::string& msgClass, const std::string& section,
             const std::string& data) const;
 
+  // One file-log line of this kind unless one went out less than a minute ago.
+  void LimitedLog(const std::string& source, const std::string& what);
+
+  struct LogLimit {
+    std::int64_t lastMs = 0;
+    bool logged = false;
+    long count = 0;  // occurrences since the last line
+  };
+
   Context context_;
   Hooks hooks_;
+  std::map<std::string, LogLimit> logLimits_;
   bool fromXapFlag_ = false;
   std::string lastEchoQuery_;
 };

@@ -6,10 +6,13 @@
 #include <QNetworkInterface>
 #include <QNetworkDatagram>
 #include <cctype>
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <string_view>
 #include <vector>
 
+#include "common/XapItems.h"
 #include "xap/XapMessage.h"
 
 namespace {
@@ -34,11 +37,10 @@ std::vector<std::string_view> Split(std::string_view s, char sep) {
   return parts;
 }
 
-std::string OneLine(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c == '\n' || c == '\r') c = ' ';
-  return out;
+std::int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
 }  // namespace
@@ -171,23 +173,55 @@ std::string XapTransport::SendXap(const std::string& sTarget, const std::string&
     source = source_ + ":CID.NetCallerIDLine1.Text";
     uid = uid_.substr(0, 7) + "1";
   }
-  XapMessage m;
-  m.msgClass(sClass);
-  m.msgSource(source);
-  m.msgTarget(sTarget);
-  m.msgUID(uid);
-  m.AddHeader();
-  m.AddSection(sSection);
+  std::vector<std::pair<std::string, std::string>> items;
   for (std::string_view item : Split(sData, '\0')) {
     auto p = item.find('\x01');
     if (p == std::string_view::npos) continue;
-    // A line break inside a name or value (a scraped web page, an escaped vCard
-    // field) would forge lines of the message: it travels as a blank.
-    m.AddItem(sSection, OneLine(item.substr(0, p)), OneLine(item.substr(p + 1)));
+    // A control byte inside a name or value (a scraped web page, an escaped vCard field,
+    // another device's item) would forge lines of the message: it travels as a blank.
+    items.emplace_back(XapClean(item.substr(0, p)), XapClean(item.substr(p + 1)));
   }
+  auto build = [&] {
+    XapMessage m;
+    m.msgClass(sClass);
+    m.msgSource(source);
+    m.msgTarget(sTarget);
+    m.msgUID(uid);
+    m.AddHeader();
+    m.AddSection(sSection);
+    for (const auto& [name, value] : items) m.AddItem(sSection, name, value);
+    return m.ToXap();
+  };
+  std::string text = build();
+  // A message must fit one datagram: the longest value is cut until it does.
+  bool cut = false;
+  while (text.size() > kMaxDatagram) {
+    auto longest = std::max_element(items.begin(), items.end(), [](const auto& a, const auto& b) {
+      return a.second.size() < b.second.size();
+    });
+    if (longest == items.end() || longest->second.size() <= 3) break;
+    const std::size_t excess = text.size() - kMaxDatagram;
+    const std::size_t size = longest->second.size();
+    longest->second = XapCut(longest->second, size > excess + 3 ? size - excess : 3);
+    text = build();
+    cut = true;
+  }
+  if (cut) LogLimited(lastCutLogMs_, "SendXap: " + sClass + " cut to fit one datagram");
   std::string failure;
-  if (!SendDatagram(m.ToXap(), &failure)) return failure;
-  return {};
+  if (text.size() > kMaxDatagram) {
+    failure = "3 " + sClass + " does not fit one datagram";
+  } else if (SendDatagram(text, &failure)) {
+    return {};
+  }
+  LogLimited(lastFailLogMs_, "SendXap failed: " + failure);
+  return failure;
+}
+
+void XapTransport::LogLimited(std::int64_t& lastMs, const std::string& text) {
+  const std::int64_t now = NowMs();
+  if (lastMs != 0 && now - lastMs < 60000) return;
+  lastMs = now;
+  if (fileLog_) fileLog_("xapvynCID", text);
 }
 
 void XapTransport::SendHeartbeat(int LongInterval) {
@@ -230,12 +264,14 @@ void XapTransport::HeartbeatTick() {
 }
 
 void XapTransport::ReadDatagrams(QUdpSocket* socket) {
-  while (socket->hasPendingDatagrams()) {
+  for (int n = 0; n < kDatagramsPerPass && socket->hasPendingDatagrams(); ++n) {
     QNetworkDatagram d = socket->receiveDatagram();
     if (!d.isValid()) break;
     const QByteArray& bytes = d.data();
     ProcessReceivedMessage(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
   }
+  // The rest waits for the next pass (the socket reports it again), so a flood cannot hold
+  // back timers and other sockets.
 }
 
 void XapTransport::ProcessReceivedMessage(std::string text) {

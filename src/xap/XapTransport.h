@@ -4,9 +4,16 @@
 // datagram to the hub port (3639) on the send host, and queues received messages,
 // handing them to the registered receiver about 50 ms later on the event loop.
 // Port, delays and the heartbeat time unit can be set so tests run fast.
+//
+// Every message sent fits one datagram of at most kMaxDatagram bytes: item names and values
+// have their control bytes replaced by blanks, and the longest value is cut ("..." at its end)
+// until the message fits; a cut and a failed send are each logged at most once a minute. One
+// pass of the event loop reads at most kDatagramsPerPass datagrams per socket, so a flood
+// cannot hold back timers, calls or signals.
 #include <QObject>
 #include <QTimer>
 #include <QUdpSocket>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <string>
@@ -15,6 +22,8 @@ class XapTransport : public QObject {
   Q_OBJECT
  public:
   using FileLog = std::function<void(const std::string& source, const std::string& text)>;
+  static constexpr std::size_t kMaxDatagram = 1400;
+  static constexpr int kDatagramsPerPass = 32;
 
   struct Timing {
     int receiveDelayMs = 50;      // hand-over delay of received messages
@@ -78,6 +87,7 @@ class XapTransport : public QObject {
   void HeartbeatTick();
   void SendBeat(const std::string& interval);
   bool SendDatagram(const std::string& text, std::string* failure);
+  void LogLimited(std::int64_t& lastMs, const std::string& text);
 
   Timing timing_;
   FileLog fileLog_;
@@ -96,4 +106,6 @@ class XapTransport : public QObject {
   int beatSeconds_ = 0;  // heartbeat every tick with this interval; 0: every tenth tick
   std::deque<std::string> queue_;
   bool overflowReported_ = false;
+  std::int64_t lastCutLogMs_ = 0;
+  std::int64_t lastFailLogMs_ = 0;
 };

@@ -96,3 +96,63 @@ TEST(Announce, WithheldEmptyPrefixAndEarlyMorning) {
   EXPECT_EQ(sent[2].data, std::string("Say\x01 Unknown"));
   EXPECT_EQ(sent[1].data.substr(0, 28), std::string("Duration\x01" "5\0Line1\x01" "5551234  12", 28));
 }
+
+namespace {
+// The item names of one encoded section, in order.
+std::vector<std::string> ItemNames(const std::string& data) {
+  std::vector<std::string> names;
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t end = data.find('\0', from);
+    const std::string item = data.substr(from, end == std::string::npos ? std::string::npos : end - from);
+    names.push_back(item.substr(0, item.find('\x01')));
+    if (end == std::string::npos) break;
+    from = end + 1;
+  }
+  return names;
+}
+}  // namespace
+
+TEST(Announce, HostileBytesNeverAddCutOrReorderItems) {
+  const std::vector<std::vector<std::string>> expected = {
+      {"Type", "DateTime", "Phone", "RNNumber", "Formatted_Date", "Formatted_Time", "Name", "RNName"},
+      {"Duration", "Line1", "Line2"},
+      {"Say"}};
+  for (int b : {0x00, 0x01, 0x02, 0x0A, 0x0D, 0x1F, 0x7F}) {
+    SCOPED_TRACE(b);
+    const std::string bad(1, static_cast<char>(b));
+    const std::string name = "A" + bad + "Phone" + std::string(1, '\x01') + "6660000" +
+                             std::string(1, '\0') + "Injected" + '\x01' + "yes";
+    AnnounceOptions o;
+    o.FormatPrefix = "Call" + bad + "from";
+    const auto sent = Announce(name, name, "555" + bad + "1234", o);
+    ASSERT_EQ(sent.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+      EXPECT_EQ(ItemNames(sent[i].data), expected[i]);
+      for (char c : sent[i].data) {
+        if (c != '\0' && c != '\x01') {
+          EXPECT_GE(static_cast<unsigned char>(c), 0x20u);
+        }
+      }
+    }
+    EXPECT_NE(sent[0].data.find(std::string("Phone\x01") + "555 1234"), std::string::npos);
+  }
+}
+
+TEST(Announce, LongTextsAreCutWithAnEllipsis) {
+  // A UTF-8 name of 40 000 two-byte characters.
+  std::string name;
+  for (int i = 0; i < 40000; ++i) name += "\xC3\xA9";
+  AnnounceOptions o;
+  o.FormatPrefix = std::string(5000, 'P');
+  const auto sent = Announce(name, name, std::string(3000, '5'), o);
+  ASSERT_EQ(sent.size(), 3u);
+  for (const Sent& s : sent) {
+    EXPECT_LT(s.data.size(), 1000u);
+  }
+  const std::string line2 = sent[1].data.substr(sent[1].data.find("Line2\x01") + 6);
+  ASSERT_GE(line2.size(), 5u);
+  EXPECT_EQ(line2.substr(line2.size() - 3), "...");
+  // The cut falls between characters: an even number of bytes before the dots.
+  EXPECT_EQ((line2.size() - 3) % 2, 0u);
+}

@@ -166,6 +166,7 @@ struct Rig : LogRig {
   std::vector<Datagram> sent;
   std::vector<std::string> failFor;  // addresses whose send fails
   int commitError = 0;
+  int commits = 0;
   ClientRegistry registry;
 
   Rig()
@@ -185,7 +186,10 @@ struct Rig : LogRig {
     s.Save = [this](const std::string& sec, const std::string& key, const std::string& value) {
       store[sec + "/" + key] = value;
     };
-    s.Commit = [this] { return commitError; };
+    s.Commit = [this] {
+      ++commits;
+      return commitError;
+    };
     return s;
   }
   void Request(char first, const std::string& sender, const std::string& rest = "") {
@@ -406,35 +410,119 @@ TEST(ClientRegistry, PortValues) {
   }
 }
 
-TEST(ClientRegistry, SubscriptionFloodIsBoundedWithOneWarning) {
+TEST(ClientRegistry, FullTableGivesWayToTheClientSilentForLongestWithOneWarning) {
   Rig rig;
+  std::int64_t now = 0;
+  rig.registry.SetClock([&] { return now; });
   rig.Start();
   rig.log.Clear();
-  for (int i = 0; i < 1000; ++i)
-    rig.Request('\x01', "10." + std::to_string(i / 256) + "." + std::to_string(i % 256) + ".1");
-  EXPECT_EQ(rig.store["Clients/ClientMax"], std::to_string(ClientRegistry::kMaxClients));
-  EXPECT_EQ(rig.store.count("Clients/" + std::to_string(ClientRegistry::kMaxClients + 1)), 0u);
+  auto address = [](int i) {
+    return "10." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1) + ".1";
+  };
+  for (int i = 0; i < ClientRegistry::kMaxClients; ++i, now += 10) rig.Request('\x01', address(i));
+  EXPECT_TRUE(rig.log.Lines().empty());
+  // Client 0 speaks again: client 1 is now the one silent for longest.
+  rig.Request('\x01', address(0));
+  now += 10;
+  rig.Request('\x01', "192.168.7.7");
+  EXPECT_EQ(rig.registry.ClientMax(), ClientRegistry::kMaxClients);
+  EXPECT_EQ(rig.store["Clients/2"], "192.168.7.7");
+  EXPECT_EQ(rig.store["Clients/1"], address(0));
   const std::vector<std::string> lines = rig.log.Lines();
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_NE(
-      lines[0].find("~!~xapvynCID OrvoServer Warning~!~CID Client Database full (256 clients)"),
-      std::string::npos);
-  EXPECT_NE(lines[0].find("10.1.0.1"), std::string::npos);
+  EXPECT_NE(lines[0].find("~!~xapvynCID OrvoServer Warning~!~CID Client Database full (256 clients)"),
+            std::string::npos);
+  EXPECT_NE(lines[0].find("192.168.7.7"), std::string::npos);
 
-  // Known clients still come and go while the table is full.
-  rig.Request('\x02', "10.0.5.1");
-  EXPECT_EQ(rig.store["Clients/6"], "-10.0.5.1");
-  rig.Request('\x01', "10.0.5.1");
-  EXPECT_EQ(rig.store["Clients/6"], "10.0.5.1");
+  // An unsubscribed slot is taken before any active client; later take-overs stay quiet.
+  rig.Request('\x02', address(5));
+  rig.Request('\x01', "192.168.7.8");
+  EXPECT_EQ(rig.store["Clients/6"], "192.168.7.8");
+  // A flood of new addresses never locks the table: the last one is always in.
+  for (int i = 0; i < 1000; ++i, now += 1) rig.Request('\x01', "172.16." + std::to_string(i / 200) + "." + std::to_string(i % 200 + 1));
+  EXPECT_EQ(rig.registry.ClientMax(), ClientRegistry::kMaxClients);
+  const std::vector<std::string> slots = rig.registry.Slots();
+  EXPECT_NE(std::find(slots.begin(), slots.end(), "172.16.4.200"), slots.end());
+  EXPECT_EQ(rig.log.Lines().size(), 1u);
   rig.registry.SendCIDSentry("A", "1");
   EXPECT_EQ(rig.sent.size(), static_cast<std::size_t>(ClientRegistry::kMaxClients));
 
   // A restart empties the table and arms the warning again.
   rig.registry.PrepareService();
   rig.log.Clear();
-  for (int i = 0; i < 300; ++i)
-    rig.Request('\x01', "172.16." + std::to_string(i / 256) + "." + std::to_string(i % 256));
+  for (int i = 0; i < 300; ++i) rig.Request('\x01', address(i));
   EXPECT_EQ(rig.log.Lines().size(), 1u);
+}
+
+TEST(ClientRegistry, EachAddressChangesTheTableOnlyAtALimitedRate) {
+  Rig rig;
+  std::int64_t now = 0;
+  rig.registry.SetClock([&] { return now; });
+  rig.Start();
+  rig.log.Clear();
+  // A burst of changes goes through, then the address waits for its rate.
+  for (int i = 0; i < 20; ++i) rig.Request(i % 2 ? '\x02' : '\x01', "192.168.1.20");
+  EXPECT_EQ(rig.store["Clients/1"], "192.168.1.20");  // 5 changes: sub, unsub, sub, unsub, sub
+  ASSERT_EQ(rig.log.Lines().size(), 1u);
+  EXPECT_NE(rig.log.Lines()[0].find("Too many requests from 192.168.1.20"), std::string::npos);
+  // Another address is not held back by it.
+  rig.Request('\x01', "192.168.1.21");
+  EXPECT_EQ(rig.store["Clients/2"], "192.168.1.21");
+  now += 1000;
+  rig.Request('\x02', "192.168.1.20");
+  EXPECT_EQ(rig.store["Clients/1"], "-192.168.1.20");
+  rig.Request('\x01', "192.168.1.20");
+  EXPECT_EQ(rig.store["Clients/1"], "-192.168.1.20");
+  EXPECT_EQ(rig.log.Lines().size(), 1u);
+}
+
+TEST(ClientRegistry, ChangesAreCommittedOnceWhenAsked) {
+  Rig rig;
+  rig.Start();
+  const int before = rig.commits;
+  rig.Request('\x01', "192.168.1.20");
+  rig.Request('\x01', "192.168.1.21");
+  EXPECT_TRUE(rig.registry.HasPendingChanges());
+  EXPECT_EQ(rig.commits, before);
+  EXPECT_TRUE(rig.registry.CommitPending());
+  EXPECT_EQ(rig.commits, before + 1);
+  EXPECT_FALSE(rig.registry.CommitPending());
+  rig.Request('\x01', "192.168.1.21");  // no change
+  EXPECT_FALSE(rig.registry.CommitPending());
+  EXPECT_EQ(rig.commits, before + 1);
+}
+
+TEST(ClientRegistry, AllowedNetworksLimitWhoMaySubscribe) {
+  struct Row {
+    const char* name;
+    const char* list;
+    const char* address;
+    bool accepted;
+    std::size_t warnings;
+  };
+  const Row rows[] = {
+      {"no list", "", "192.168.2.5", true, 0},
+      {"inside first", "127.0.0.0/8, 192.168.1.0/24", "127.0.0.1", true, 0},
+      {"inside second", "127.0.0.0/8, 192.168.1.0/24", "192.168.1.20", true, 0},
+      {"outside", "127.0.0.0/8, 192.168.1.0/24", "192.168.2.20", false, 0},
+      {"single host", "192.168.1.20", "192.168.1.20", true, 0},
+      {"single host other", "192.168.1.20", "192.168.1.21", false, 0},
+      {"bad entry left out", "nonsense, 10.0.0.0/8", "10.1.2.3", true, 1},
+      {"only bad entries let nobody in", "10.0.0.0/33", "10.1.2.3", false, 1},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Rig rig;
+    rig.store["Options/AllowedNetworks"] = row.list;
+    rig.log.Clear();
+    rig.Start();
+    std::size_t warnings = 0;
+    for (const std::string& line : rig.log.Lines())
+      if (line.find("AllowedNetworks") != std::string::npos) ++warnings;
+    EXPECT_EQ(warnings, row.warnings);
+    rig.Request('\x01', row.address);
+    EXPECT_EQ(rig.registry.ClientMax(), row.accepted ? 1 : 0);
+  }
 }
 
 TEST(ClientRegistry, UnreadableCountIsAnEmptyTable) {
@@ -453,6 +541,7 @@ TEST(ClientRegistry, StoreFailureIsReportedForTheRequest) {
   Rig rig;
   rig.commitError = 1;
   rig.Request('\x01', "192.168.1.20");
+  rig.registry.CommitPending();
   ASSERT_EQ(rig.log.Lines().size(), 1u);
   EXPECT_NE(rig.log.Lines()[0].find("An unexpected error occured in the Winsock Receive() "
                                     "function/subroutine:  [1 - ]"),
@@ -470,3 +559,45 @@ TEST(ClientRegistry, DebugOptionRoundTrip) {
 }
 
 }  // namespace
+
+TEST(ClientRegistry, RequestFloodDoesNotCommitTheStorePerRequest) {
+  Rig rig;
+  rig.Start();
+  const int before = rig.commits;
+  for (int i = 0; i < 1000; ++i) rig.Request(i % 2 ? '\x02' : '\x01', "192.168.1.20");
+  EXPECT_LE(rig.commits - before, 1);
+}
+
+TEST(ClientRegistry, OnlyUnicastAddressesBecomeClients) {
+  struct Row {
+    const char* name;
+    const char* address;
+    bool accepted;
+  };
+  const Row rows[] = {
+      {"loopback host", "127.0.0.1", true},
+      {"lan host", "192.168.1.20", true},
+      {"limited broadcast", "255.255.255.255", false},
+      {"loopback broadcast", "127.255.255.255", false},
+      {"loopback network", "127.0.0.0", false},
+      {"lan broadcast", "192.168.1.255", false},
+      {"lan network", "192.168.1.0", false},
+      {"multicast", "224.0.0.1", false},
+      {"multicast top", "239.255.255.250", false},
+      {"reserved", "240.0.0.1", false},
+      {"zero", "0.0.0.0", false},
+      {"zero network", "0.1.2.3", false},
+      {"not an address", "display.local", false},
+      {"ipv6", "::1", false},
+      {"octet out of range", "192.168.1.300", false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Rig rig;
+    rig.Start();
+    rig.Request('\x01', row.address);
+    EXPECT_EQ(rig.registry.ClientMax(), row.accepted ? 1 : 0);
+    rig.registry.SendCIDSentry("A", "1");
+    EXPECT_EQ(rig.sent.size(), row.accepted ? 1u : 0u);
+  }
+}

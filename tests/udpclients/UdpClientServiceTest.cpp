@@ -5,7 +5,17 @@
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -126,9 +136,12 @@ TEST_F(UdpClientServiceTest, UnsubscribeStopsAndSubscribeResumes) {
 
 TEST_F(UdpClientServiceTest, RestartForgetsSubscribers) {
   auto service = MakeService();
+  service->SetCommitInterval(10);
   service->InitIO();
   ASSERT_TRUE(Request(*service, kSubscribe, {"127.0.0.1"}));
-  // The table is in the store file, as text.
+  // The table is in the store file, as text, once the change is committed.
+  EXPECT_TRUE(WaitFor(
+      [] { return ReadFile(ConfigHome::StoreFile()).find("1=127.0.0.1") != std::string::npos; }));
   const std::string stored = ReadFile(ConfigHome::StoreFile());
   EXPECT_NE(stored.find("[Clients]"), std::string::npos);
   EXPECT_NE(stored.find("1=127.0.0.1"), std::string::npos);
@@ -266,8 +279,84 @@ TEST_F(UdpClientServiceTest, StoreFileKeepsTheTableApart) {
   service->InitIO();
   ASSERT_TRUE(service->ServiceActive());
   ASSERT_TRUE(Request(*service, kSubscribe, {"127.0.0.1"}));
-  EXPECT_NE(ReadFile(file).find("1=127.0.0.1"), std::string::npos);
+  EXPECT_TRUE(WaitFor([&] { return ReadFile(file).find("1=127.0.0.1") != std::string::npos; }));
   EXPECT_EQ(ReadFile(ConfigHome::StoreFile()), perUser);
+}
+
+// Sends alternating subscribe and unsubscribe requests from 127.0.0.2 to port, as fast as the
+// machine can, for 1.5 s; then sets over.
+void Flood(quint16 port, std::atomic<bool>& over, std::atomic<long>& sent) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in from{};
+  from.sin_family = AF_INET;
+  from.sin_addr.s_addr = htonl(0x7F000002);
+  ::bind(fd, reinterpret_cast<const sockaddr*>(&from), sizeof from);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(port);
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  for (long i = 0; std::chrono::steady_clock::now() < end; ++i) {
+    const char byte = i % 2 ? '\x02' : '\x01';
+    if (::sendto(fd, &byte, 1, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 1) ++sent;
+  }
+  ::close(fd);
+  over = true;
+}
+
+TEST_F(UdpClientServiceTest, CallGoesOutWhileRequestsFloodTheServiceAndTheStoreIsSpared) {
+  QTemporaryDir dir;
+  const std::string file = dir.path().toStdString() + "/clients.conf";
+  {
+    QSettings own(QString::fromStdString(file), QSettings::IniFormat);
+    own.setValue("Options/LocalPort", QString::number(localPort));
+    own.setValue("Options/RemotePort", QString::number(display.Port()));
+  }
+  auto service = MakeService(file);
+  service->InitIO();
+  ASSERT_TRUE(Request(*service, kSubscribe, {"127.0.0.1"}));
+  Spin(1200);  // the subscription is committed; the flood starts on a quiet store
+
+  // Each write of the store replaces the file (a new inode).
+  std::atomic<bool> stop{false};
+  std::atomic<bool> over{false};
+  std::atomic<long> sent{0};
+  std::atomic<int> writes{0};
+  std::thread watcher([&] {
+    struct stat st {};
+    ino_t last = ::stat(file.c_str(), &st) == 0 ? st.st_ino : 0;
+    while (!stop) {
+      if (::stat(file.c_str(), &st) == 0 && st.st_ino != last) {
+        last = st.st_ino;
+        ++writes;
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  });
+  std::thread flood(Flood, service->BoundPort(), std::ref(over), std::ref(sent));
+
+  std::atomic<bool> sentDuringFlood{false};
+  QTimer::singleShot(300, [&] {
+    service->SendCIDSentry("During", "5");
+    sentDuringFlood = !over;
+  });
+  QElapsedTimer t;
+  t.start();
+  bool arrived = false;
+  while (t.elapsed() < 1000 && !arrived) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    arrived = !display.messages.empty();
+  }
+  flood.join();
+  const int writesDuringFlood = writes;
+  stop = true;
+  watcher.join();
+
+  EXPECT_GT(sent.load(), 1000);
+  EXPECT_TRUE(sentDuringFlood);
+  ASSERT_TRUE(arrived);
+  EXPECT_EQ(display.messages[0], CallDatagram("During", "5"));
+  EXPECT_LE(writesDuringFlood, 4);
 }
 
 }  // namespace

@@ -273,21 +273,44 @@ TEST(XapMessageRead, HeaderLinesWithoutKnownNamesAreIgnored) {
   EXPECT_EQ(r.msg.msgClass(), "Unknown");
 }
 
-TEST(XapMessageRead, CarriageReturnStaysPartOfLine) {
-  Reader r(
-      "xap-header\r\n{\r\nv=12\r\nclass=CID.Incoming\r\nsource=a.b.c\r\n}\r\n"
-      "CID.Incoming\r\n{\r\nPhone=555\r\n}\r\n");
-  EXPECT_EQ(r.msg.msgClass(), "CID.Incoming\r");
-  EXPECT_EQ(r.msg.msgSource(), "a.b.c\r");
-  EXPECT_FALSE(r.msg.CompareClass("CID.Incoming"));
-  // "}\r" closes nothing, so the body lines count as header lines.
-  EXPECT_EQ(r.msg.msgSection(), std::vector<std::string>{""});
-  EXPECT_EQ(r.msg.GetItem("CID.Incoming", "Phone"), "Unknown");
+TEST(XapMessageRead, CrLfAndOneLeadingBlankLineReadLikeLf) {
+  const std::string lf =
+      "xap-header\n{\nv=12\nclass=CID.Incoming\nsource=a.b.c\n}\n"
+      "CID.Incoming\n{\nPhone=555\nName=Smith\n}\n";
+  std::string crlf;
+  for (char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  struct Row {
+    const char* name;
+    std::string text;
+  };
+  const Row rows[] = {{"lf", lf},
+                      {"crlf", crlf},
+                      {"blank line then lf", "\n" + lf},
+                      {"blank line then crlf", "\r\n" + crlf}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Reader r(row.text);
+    EXPECT_EQ(r.msg.msgClass(), "CID.Incoming");
+    EXPECT_EQ(r.msg.msgSource(), "a.b.c");
+    EXPECT_EQ(r.msg.GetItem("CID.Incoming", "Phone"), "555");
+    EXPECT_EQ(r.msg.GetItem("CID.Incoming", "Name"), "Smith");
+    EXPECT_TRUE(r.msg.SectionClosed("CID.Incoming"));
+  }
+  // Two blank lines are not a message.
+  Reader two("\n\n" + lf);
+  EXPECT_EQ(two.msg.msgClass(), "Unknown");
 }
 
-TEST(XapMessageRead, CarriageReturnInBodyStaysInValue) {
-  Reader r("xap-header\n{\nclass=a\n}\nS\n{\nPhone=555\r\n}\n");
-  EXPECT_EQ(r.msg.GetItem("S", "Phone"), "555\r");
+TEST(XapMessageRead, SectionClosedOnlyWithItsBrace) {
+  Reader whole("xap-header\n{\nclass=a\n}\nS\n{\nPhone=555\n}\nT\n{\nx=1\n");
+  EXPECT_TRUE(whole.msg.SectionClosed("s"));
+  EXPECT_FALSE(whole.msg.SectionClosed("T"));  // cut short
+  EXPECT_FALSE(whole.msg.SectionClosed("U"));  // not there
+}
+
+TEST(XapMessageRead, LoneCarriageReturnInBodyStaysInValue) {
+  Reader r("xap-header\n{\nclass=a\n}\nS\n{\nPhone=55\r5\r\n}\n");
+  EXPECT_EQ(r.msg.GetItem("S", "Phone"), "55\r5");
 }
 
 TEST(XapMessageRead, BlankLineBeforeSectionNameBecomesTheName) {

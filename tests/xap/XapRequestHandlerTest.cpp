@@ -43,8 +43,13 @@ struct Rig {
   XapRequestHandler::CallState state{"(555)123-4567", "(555)987-6543", "Smith"};
   std::optional<XapRequestHandler> handler;
 
-  Rig() {
+  Rig() { handler.emplace(XapRequestHandler::Context{kSource, kProgramFile}, Hooks(nullptr)); }
+
+  // The hooks of the rig; file-log lines go to fileLog when given.
+  XapRequestHandler::Hooks Hooks(std::vector<std::pair<std::string, std::string>>* fileLog) {
     XapRequestHandler::Hooks h;
+    if (fileLog)
+      h.FileLog = [fileLog](const std::string& s, const std::string& t) { fileLog->emplace_back(s, t); };
     h.SendXap = [this](const std::string& t, const std::string& c, const std::string& s,
                        const std::string& d) {
       sent.push_back({t, c, s, d});
@@ -56,7 +61,7 @@ struct Rig {
     h.CurrentCall = [this] { return state; };
     h.LogEvent = [this](const std::string& t, const std::string& x) { events.emplace_back(t, x); };
     h.SetError = [this](int l, const std::string& d) { errors.emplace_back(l, d); };
-    handler.emplace(XapRequestHandler::Context{kSource, kProgramFile}, std::move(h));
+    return h;
   }
   void Read(const std::string& text) { handler->Readmessage(text); }
 };
@@ -182,12 +187,78 @@ TEST(XapRequestHandler, CidIncomingFromAnotherDeviceIsTakenAsACallWithTheFlagSet
   }
 }
 
-TEST(XapRequestHandler, CidIncomingWithoutItemsPassesUnknown) {
+TEST(XapRequestHandler, OnlyAWholeCidIncomingWithPhoneOrNameIsACall) {
+  const std::string whole = Message("CID.Incoming", "acme.phone.pc1", "",
+                                    "CID.Incoming\n{\nType=Voice\nPhone=5551234\nName=Smith\n}\n");
+  struct Row {
+    const char* name;
+    std::string text;
+    bool call;
+  };
+  const Row rows[] = {
+      {"whole", whole, true},
+      {"phone only", Message("CID.Incoming", "a.b.c", "", "CID.Incoming\n{\nPhone=5\n}\n"), true},
+      {"name only", Message("CID.Incoming", "a.b.c", "", "CID.Incoming\n{\nName=N\n}\n"), true},
+      {"header only", "xap-header\n{\nclass=CID.Incoming\nsource=a.b.c\n}\n", false},
+      {"header without brace", "xap-header\n{\nclass=CID.Incoming\nsource=a.b.c\n", false},
+      {"other section", Message("CID.Incoming", "a.b.c", "", "Other\n{\nPhone=5\n}\n"), false},
+      {"no phone or name",
+       Message("CID.Incoming", "a.b.c", "", "CID.Incoming\n{\nType=Voice\n}\n"), false},
+      {"cut short", whole.substr(0, whole.size() - 3), false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Rig rig;
+    std::vector<std::pair<std::string, std::string>> log;
+    rig.handler.emplace(XapRequestHandler::Context{kSource, kProgramFile}, rig.Hooks(&log));
+    rig.Read(row.text);
+    EXPECT_EQ(rig.calls.size(), row.call ? 1u : 0u);
+  }
+}
+
+TEST(XapRequestHandler, IgnoredMessagesAreLoggedAtMostOnceAMinuteWithACount) {
   Rig rig;
-  rig.Read(Message("CID.Incoming", "acme.phone.pc1", "", "Other\n{\nx=1\n}\n"));
-  ASSERT_EQ(rig.calls.size(), 1u);
-  EXPECT_EQ(rig.calls[0].name, "Unknown");
-  EXPECT_EQ(rig.calls[0].phone, "Unknown");
+  std::vector<std::pair<std::string, std::string>> log;
+  std::int64_t now = 1000;
+  auto hooks = rig.Hooks(&log);
+  hooks.NowMs = [&] { return now; };
+  rig.handler.emplace(XapRequestHandler::Context{kSource, kProgramFile}, std::move(hooks));
+  const std::string headerOnly = "xap-header\n{\nclass=CID.Incoming\nsource=a.b.c\n}\n";
+  const std::string repeated = Message("WDT.Echo", "a.b.c", "", "Echo.Query\n{\nQuery=a\nQuery=b\n}\n");
+  for (int i = 0; i < 150; ++i) {
+    rig.Read(headerOnly);
+    rig.Read(repeated);
+    now += 100;
+  }
+  // One line of each kind so far, each with a time stamp (yyyy-mm-dd hh:mm:ss).
+  ASSERT_EQ(log.size(), 2u);
+  for (const auto& [source, text] : log) {
+    EXPECT_EQ(source, "From XAP");
+    ASSERT_GE(text.size(), 19u);
+    EXPECT_EQ(text[4], '-');
+    EXPECT_EQ(text[13], ':');
+  }
+  now += 60000;
+  rig.Read(headerOnly);
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_NE(log[2].second.find("(150 times)"), std::string::npos) << log[2].second;
+}
+
+TEST(XapRequestHandler, ControlBytesInReceivedTextsBecomeBlanks) {
+  for (int b : {0x00, 0x01, 0x02, 0x09, 0x0D, 0x1B, 0x1F, 0x7F}) {
+    SCOPED_TRACE(b);
+    const char c = static_cast<char>(b);
+    Rig rig;
+    rig.Read(Message("CID.Incoming", "a.b.c", "",
+                     std::string("CID.Incoming\n{\nPhone=555") + c + "1234\nName=Bad" + c +
+                         "Phone" + '\x01' + "666\n}\n"));
+    ASSERT_EQ(rig.calls.size(), 1u);
+    EXPECT_EQ(rig.calls[0].phone, "555 1234");
+    EXPECT_EQ(rig.calls[0].name, "Bad Phone 666");
+    rig.Read(Message("WDT.Echo", "a.b.c", "", std::string("Echo.Query\n{\nQuery=x") + c + "y\n}\n"));
+    ASSERT_EQ(rig.sent.size(), 1u);
+    EXPECT_EQ(rig.sent[0].data, XapItems({{"Response", "x y"}}));
+  }
 }
 
 TEST(XapRequestHandler, OwnCidIncomingComingBackIsNoCall) {

@@ -300,3 +300,95 @@ TEST(XapRequestLoopback, BadInputDoesNotStopTheNextMessage) {
 }
 
 }  // namespace
+
+namespace {
+// The program started with the given [Interface] Hub value and a hub port of the test's own.
+struct HubRig {
+  QTemporaryDir home;
+  std::vector<std::unique_ptr<QUdpSocket>> ports;
+  quint16 hubPort = 0;
+  std::unique_ptr<Application> app;
+
+  HubRig(const std::string& hub, bool holdHubPort) {
+    QDir().mkpath(home.path() + "/Config");
+    std::ofstream(home.path().toStdString() + "/Config/vynXap.ini", std::ios::binary)
+        << "[Interface]\r\nBroadcastAddress=127.0.0.1\r\nInterfaceAddress=127.0.0.1\r\n"
+        << (hub.empty() ? "" : "Hub=" + hub + "\r\n");
+    Application::Options o;
+    o.home = home.path().toStdString();
+    o.headless = false;
+    hubPort = TakeUdpPorts(1, ports, 53000);
+    if (!holdHubPort) ports.clear();
+    o.xapTiming.remotePort = hubPort;
+    o.xapTiming.receiveDelayMs = 5;
+    std::vector<std::unique_ptr<QUdpSocket>> taken;
+    o.xapTiming.firstPort = TakeUdpPorts(4, taken);
+    taken.clear();
+    const quint16 clientPort = TakeUdpPorts(1, taken, 54000);
+    taken.clear();
+    o.clientStoreFile = home.path().toStdString() + "/clients.ini";
+    std::ofstream(o.clientStoreFile) << "[Options]\nLocalPort=" << clientPort
+                                      << "\nRemotePort=" << clientPort << "\n";
+    app = std::make_unique<Application>(o);
+    app->Start();
+  }
+};
+
+std::string Heartbeat(quint16 port) {
+  return "xap-hbeat\r\n{\r\nv=12\r\nhop=1\r\nuid=FF777700\r\nclass=xap-hbeat.alive\r\n"
+         "source=acme.listener.pc1\r\ninterval=60\r\nport=" +
+         std::to_string(port) + "\r\n}\r\n";
+}
+
+bool Heard(const UdpCollector& c, const std::string& cls, const std::string& section,
+           const std::string& item, const std::string& value) {
+  for (const std::string& text : c.messages) {
+    XapMessage m;
+    m.FromXap(text);
+    if (m.CompareClass(cls) && m.GetItem(section, item) == value) return true;
+  }
+  return false;
+}
+}  // namespace
+
+TEST(XapHubLoopback, HubStartsOnlyWhenAllowedAndThePortIsFree) {
+  struct Row {
+    const char* name;
+    std::string hub;
+    bool held;
+    bool runs;
+  };
+  const Row rows[] = {{"default is auto", "", false, true},
+                      {"auto", "auto", false, true},
+                      {"on", "On", false, true},
+                      {"off", "off", false, false},
+                      {"auto steps back for a running hub", "auto", true, false},
+                      {"on steps back for a running hub", "on", true, false}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    HubRig rig(row.hub, row.held);
+    ASSERT_TRUE(rig.app->XapReady());
+    EXPECT_EQ(rig.app->Hub() != nullptr, row.runs);
+  }
+}
+
+TEST(XapHubLoopback, ApplicationThatOnlyHeartbeatsHearsTheProgramAndIsAnswered) {
+  HubRig rig("auto", false);
+  ASSERT_TRUE(rig.app->XapReady());
+  ASSERT_NE(rig.app->Hub(), nullptr);
+  UdpCollector listener;
+  SendUdp(rig.hubPort, Heartbeat(listener.Port()));
+  // Registered: the program by its own heartbeat, the listener by its.
+  ASSERT_TRUE(WaitFor([&] { return rig.app->Hub()->Table().Size() == 2; }));
+
+  // Another device's call reaches the program through the hub; its announcement reaches
+  // the listener the same way.
+  SendUdp(rig.hubPort, Message("CID.Incoming", "acme.phone.pc1", "",
+                               "CID.Incoming\n{\nType=Voice\nPhone=5551234\nName=Smith\n}\n"));
+  EXPECT_TRUE(WaitFor([&] { return Heard(listener, "Message.Display", "Display.Text", "Line2", "Smith"); }));
+  // A request of the listener is answered to it.
+  SendUdp(rig.hubPort, Echo("through-the-hub"));
+  EXPECT_TRUE(WaitFor([&] {
+    return Heard(listener, "WDT.Echo", "Echo.Response", "Response", "through-the-hub");
+  }));
+}

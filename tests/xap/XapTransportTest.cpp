@@ -158,7 +158,7 @@ TEST(XapTransport, SendXapItemsAndTarget) {
   ASSERT_TRUE(rig.hub.WaitCount(3));
   EXPECT_EQ(rig.hub.messages[0],
             "xap-header\n{\nv=12\nhop=1\nuid=FF008000\nclass=Homeseer.Role\nsource=vyn.CID.DESK1\n"
-            "target=acme.watch.pc1\n}\nRole\n{\nRole=Application\nForm=Setup\x01" "Form\n}\n");
+            "target=acme.watch.pc1\n}\nRole\n{\nRole=Application\nForm=Setup Form\n}\n");
   EXPECT_EQ(rig.hub.messages[1],
             "xap-header\n{\nv=12\nhop=1\nuid=FF008000\nclass=Empty.Class\nsource=vyn.CID.DESK1\n"
             "}\nNothing\n{\n}\n");
