@@ -195,6 +195,9 @@ void Application::InitIniKeys() {
     settings_.ContactBookFolder = RemoveQuotes(IniValue("ContactBook", "Folder", "", file));
     settings_.AddressBookFile = RemoveQuotes(IniValue("AddressBook", "File", "", file));
     settings_.ReverseLookupBaseURL = RemoveQuotes(IniValue("ReverseLookup", "BaseURL", "", file));
+    settings_.AreaCodeNames = SettingIsOn(RemoveQuotes(IniValue("General", "AreaCodeNames", "1", file)));
+    settings_.LearnFromNetworkCalls =
+        SettingIsOn(RemoveQuotes(IniValue("General", "LearnFromNetworkCalls", "0", file)));
   } catch (const std::exception& e) {
     log_.SetError(2, e.what());
     log_.LogEvent(kProgram, "InitIniKeys");
@@ -213,8 +216,9 @@ void Application::InitApplication() {
   link_->InitLink();
 }
 
-std::string Application::HSPAddressBookLookup(const std::string& number, const std::string& name) {
-  if (lookup_) return lookup_->HSPAddressBookLookup(number, name);
+std::string Application::HSPAddressBookLookup(const std::string& number, const std::string& name,
+                                              bool fromNetwork) {
+  if (lookup_) return lookup_->HSPAddressBookLookup(number, name, fromNetwork);
   return FormatPhoneNumber(NumberKey(number), settings_.StripPrefix) + " : " + name;
 }
 
@@ -227,7 +231,8 @@ void Application::OnCallerIdCall(const CallerIdCall& received) {
     call.callerIdName = received.name;
     call.source = received.source;
     call.sourceDetail = received.sourceDetail;
-    const std::string answer = HSPAddressBookLookup(received.number, received.name);
+    const std::string answer = HSPAddressBookLookup(received.number, received.name,
+                                                    received.source == CallSource::Xap);
     // Split at the first separator only, so a caller name that itself holds
     // " : " reaches the announcement whole.
     const std::size_t sep = answer.find(" : ");

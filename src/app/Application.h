@@ -66,7 +66,8 @@ class Application : public QObject {
   // handed to every output through Calls().
   void OnCallerIdCall(const CallerIdCall& call);
   void OnCallRenamed(const std::string& name, const std::string& displayNumber);
-  std::string HSPAddressBookLookup(const std::string& number, const std::string& name);
+  std::string HSPAddressBookLookup(const std::string& number, const std::string& name,
+                                   bool fromNetwork = false);
   // Starts (or restarts) the UDP client service.
   void StartClientService();
 

@@ -29,6 +29,12 @@ struct Settings {
   std::string ContactBookFolder;   // [ContactBook] Folder: vCard folder
   std::string AddressBookFile;     // [AddressBook] File: CSV address book
   std::string ReverseLookupBaseURL;  // [ReverseLookup] BaseURL
+  // [General] AreaCodeNames: the area code's location replaces the caller-ID name
+  // (on) or names only a caller without one (off).
+  bool AreaCodeNames = true;
+  // [General] LearnFromNetworkCalls: calls from the xAP network may create contacts
+  // and start reverse lookups.
+  bool LearnFromNetworkCalls = false;
 };
 
 // The key list in load order, and its sections.
