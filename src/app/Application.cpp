@@ -380,6 +380,9 @@ void Application::InitIniKeys() {
     const std::string keep = RemoveQuotes(IniValue("History", "KeepDays", "730", file));
     settings_.HistoryKeepDays = IsNumeric(keep) ? std::max(0, static_cast<int>(LeadingNumber(keep))) : 730;
     settings_.HistoryNotify = SettingIsOn(RemoveQuotes(IniValue("History", "Notify", "1", file)));
+    settings_.AreaCodeNames = SettingIsOn(RemoveQuotes(IniValue("General", "AreaCodeNames", "1", file)));
+    settings_.LearnFromNetworkCalls =
+        SettingIsOn(RemoveQuotes(IniValue("General", "LearnFromNetworkCalls", "0", file)));
   } catch (const std::exception& e) {
     log_.SetError(2, e.what());
     log_.LogEvent(kProgram, "InitIniKeys");
@@ -402,8 +405,9 @@ void Application::InitApplication() {
   link_->InitLink();
 }
 
-std::string Application::HSPAddressBookLookup(const std::string& number, const std::string& name) {
-  if (lookup_) return lookup_->HSPAddressBookLookup(number, name);
+std::string Application::HSPAddressBookLookup(const std::string& number, const std::string& name,
+                                              bool fromNetwork) {
+  if (lookup_) return lookup_->HSPAddressBookLookup(number, name, fromNetwork);
   return FormatPhoneNumber(NumberKey(number), settings_.StripPrefix) + " : " + name;
 }
 
@@ -416,7 +420,8 @@ void Application::OnCallerIdCall(const CallerIdCall& received) {
     call.callerIdName = received.name;
     call.source = received.source;
     call.sourceDetail = received.sourceDetail;
-    const std::string answer = HSPAddressBookLookup(received.number, received.name);
+    const std::string answer = HSPAddressBookLookup(received.number, received.name,
+                                                    received.source == CallSource::Xap);
     // Split at the first separator only, so a caller name that itself holds
     // " : " reaches the announcement whole.
     const std::size_t sep = answer.find(" : ");

@@ -83,7 +83,8 @@ class Application : public QObject {
   // handed to every output through Calls().
   void OnCallerIdCall(const CallerIdCall& call);
   void OnCallRenamed(const std::string& name, const std::string& displayNumber);
-  std::string HSPAddressBookLookup(const std::string& number, const std::string& name);
+  std::string HSPAddressBookLookup(const std::string& number, const std::string& name,
+                                   bool fromNetwork = false);
   // Opens the call history and connects it to the completed-call event.
   void StartHistory();
   // MQTT and the NCID server, when their settings name a broker or an address.

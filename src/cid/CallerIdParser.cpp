@@ -51,6 +51,9 @@ void CallerIdParser::DoModem(const std::string& line) {
     }
     step = 3;
     if (cid::FindNoCase(line, "RING") != std::string::npos) {
+      // A ring ends an unfinished call: its number or name must not reach the next one.
+      record_.Name.clear();
+      record_.Number.clear();
       record_.NameDetected = false;
       record_.NumberDetected = false;
       StopTimer5();

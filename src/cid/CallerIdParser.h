@@ -1,8 +1,8 @@
 #pragma once
 // CallerIdParser: turns caller-ID lines and network frames into a completed call.
 //  - DoModem(line): a number line (CIDNumberPrefix) or name line (CIDNamePrefix,
-//    tested first) fills the CallerRecord; "RING" resets both flags and stops
-//    Timer5; other lines are ignored. Prefixes and "RING" match anywhere, ignoring
+//    tested first) fills the CallerRecord; "RING" forgets the number, the name
+//    and both flags of an unfinished call and stops Timer5; other lines are ignored. Prefixes and "RING" match anywhere, ignoring
 //    case.
 //  - DoModemNetCallerID(frame): takes "...NAME" (to the end of the frame) and
 //    "...NMBR" (up to the next ".") from one network frame.

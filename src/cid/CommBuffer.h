@@ -1,19 +1,22 @@
 #pragma once
 // CommBuffer: the receive buffer of the caller-ID link. Text arrives in pieces of
-// any size; Feed keeps it and hands out, in order:
-//  1. every line ending in CR LF (CR and LF removed) to sink.line;
-//  2. when the buffer holds "+++" CR after its first character and "###DATE"
-//     somewhere, every network frame before "+++" CR (CR and LF removed) to
-//     sink.frame;
+// any size; Feed keeps it and hands out, in order of arrival:
+//  1. every network frame: text that holds "###DATE" before a "+++" (not at the
+//     start) and no line end before it; the frame is the text before "+++", and
+//     one line end after "+++" (CR, LF or CR LF), if any, goes with it;
+//  2. every line ended by CR LF, a lone CR or a lone LF (line end removed); a CR
+//     that ends one piece and an LF that starts the next are one line end;
 //  3. with insertModemCrLf on, an unterminated rest that holds the number or
 //     the name prefix (ignoring case) as one more line, then the buffer is empty.
 //     With deferRest the rest is not handed out by Feed: FeedResult::restWaiting
 //     says one waits, and TakeRest hands it out later (the caller waits until the
 //     device has gone quiet, so that a line that arrives in pieces is not cut
 //     after its prefix).
-// The buffer holds at most kCapacity characters: a piece that arrives when it is
-// full is not added; instead the stuck contents are thrown away (FeedResult::
-// dropped tells how many) so that reception goes on with the next piece.
+// Control bytes left in a line or frame are replaced by blanks before it is
+// handed out. The buffer holds about kCapacity characters: when a piece arrives
+// and the buffer is full, the stuck contents are thrown away (FeedResult::dropped
+// tells how many) and the new piece is kept, so line noise never costs the call
+// that follows it.
 // Each line or frame is taken out of the buffer before its callback runs, so a
 // callback may feed the same buffer again (nested event processing) without a
 // line being handed out twice or out of order.
@@ -37,7 +40,7 @@ class CommBuffer {
     std::function<void(const std::string&)> frame;
   };
   struct FeedResult {
-    std::size_t dropped = 0;   // characters thrown away because the buffer was full
+    std::size_t dropped = 0;   // stuck characters thrown away because the buffer was full
     bool restWaiting = false;  // a prefixed rest waits for TakeRest
   };
 
@@ -51,6 +54,9 @@ class CommBuffer {
 
  private:
   bool RestIsLine(const Rules& rules) const;
+  void Cut(const Sink& sink);
 
   std::string buffer_;
+  bool skipLf_ = false;       // the last line ended in CR: an LF next belongs to it
+  bool skipLineEnd_ = false;  // a frame just ended: one line end after it belongs to it
 };

@@ -31,6 +31,12 @@ struct Settings {
   std::string ReverseLookupBaseURL;  // [ReverseLookup] BaseURL
   int HistoryKeepDays = 730;         // [History] KeepDays: 0 keeps every call
   bool HistoryNotify = true;         // [History] Notify: a desktop notification per call
+  // [General] AreaCodeNames: the area code's location replaces the caller-ID name
+  // (on) or names only a caller without one (off).
+  bool AreaCodeNames = true;
+  // [General] LearnFromNetworkCalls: calls from the xAP network may create contacts
+  // and start reverse lookups.
+  bool LearnFromNetworkCalls = false;
 };
 
 // The key list in load order, and its sections.

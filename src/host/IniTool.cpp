@@ -145,6 +145,8 @@ HostStatus IniTool::Load(const std::string& fPath) {
 }
 
 void IniTool::LoadText(std::string_view bytes) {
+  // A UTF-8 byte-order mark (editors on Windows write one) is no part of the first line.
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
   Clear();
   std::string sectionUpper;
   while (!bytes.empty()) {

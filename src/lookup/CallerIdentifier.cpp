@@ -2,7 +2,9 @@
 
 #include <exception>
 
+#include "common/ControlBytes.h"
 #include "lookup/ContactBook.h"
+#include "lookup/NumberFormat.h"
 #include "lookup/InternetLookup.h"
 #include "lookup/NameLookup.h"
 #include "lookup/PhonebookBuild.h"
@@ -45,18 +47,34 @@ void CallerIdentifier::BuildPhonebook() {
   }
 }
 
+bool CallerIdentifier::MayCreateContact(const std::string& number) {
+  const std::string key = NumberKey(number);
+  std::string national = NationalNumber(key);
+  if (national.empty()) national = key;
+  if (entries_.FindNumber(key) != nullptr || contactNumbers_.count(national) > 0) return false;
+  const auto now = std::chrono::steady_clock::now();
+  while (!contactTimes_.empty() && now - contactTimes_.front() >= std::chrono::minutes(1)) {
+    contactTimes_.pop_front();
+  }
+  if (contactTimes_.size() >= kContactsPerMinute) return false;
+  contactTimes_.push_back(now);
+  contactNumbers_.insert(std::move(national));
+  return true;
+}
+
 std::string CallerIdentifier::HSPAddressBookLookup(const std::string& number,
-                                                   const std::string& name) {
+                                                   const std::string& name, bool fromNetwork) {
   int step = 1;
   try {
     LookupResult r = LookupName(entries_, areaCodes_, settings_, number, name);
     lookupNumber_ = r.display;
     lastNamedBy_ = r.namedBy;
-    if (!r.known) {
+    if (!r.known && (!fromNetwork || settings_.LearnFromNetworkCalls)) {
       step = 2;
-      if (!r.contactName.empty() && ConnectOutlook(settings_)) {
+      if (!r.contactName.empty() && ConnectOutlook(settings_) && MayCreateContact(r.key)) {
         NewContact contact;
-        auto [first, last] = SplitAtFirstSpace(r.contactName);
+        auto [first, last] =
+            SplitAtFirstSpace(CutName(WithControlBytesBlanked(r.contactName), kMaxContactName));
         contact.FirstName = std::move(first);
         contact.LastName = std::move(last);
         contact.HomeTelephoneNumber = r.display;
@@ -105,9 +123,9 @@ void CallerIdentifier::InetAnswer(const std::string& page, const std::string& nu
     if (hooks_.Renamed) hooks_.Renamed(name, number);
     if (!settings_.Outlook) return;
     step = 9;
-    auto [first, last] = SplitAtFirstSpace(name);
+    auto [first, last] = SplitAtFirstSpace(CutName(name, kMaxContactName));
     step = 10;
-    if (ConnectOutlook(settings_)) {
+    if (ConnectOutlook(settings_) && MayCreateContact(number)) {
       NewContact contact;
       contact.FirstName = first;
       contact.LastName = last;

@@ -11,6 +11,9 @@
 //   LookupName), and for an unknown caller the side work: a new contact in the
 //   contact folder for a caller-ID name (Outlook setting on, folder present) and, for
 //   a ten-character key, a reverse-lookup request when [ReverseLookup] BaseURL is set.
+//   A contact is written only for a number no contact holds (the phonebook read
+//   from the folder, and the contacts written since), at most kContactsPerMinute a
+//   minute, with the name cut to kMaxContactName bytes.
 //   Sets LookupNumber() to the display number and LastNamedBy() to where the name
 //   came from. A failure is logged with
 //   "HSPAddressBookLookup " and the answer is then empty; a failed contact write is
@@ -22,7 +25,10 @@
 //   network error or the watchdog: nothing happens and nothing is logged.
 // Hooks may be left empty; an empty hook does nothing. All on the event-loop thread.
 #include <QObject>
+#include <chrono>
+#include <deque>
 #include <functional>
+#include <unordered_set>
 #include <string>
 
 #include "common/CompletedCall.h"
@@ -50,7 +56,14 @@ class CallerIdentifier : public QObject {
 
   void BuildPhonebook();
   void LoadAreaCodes() { areaCodes_.LoadAreaCodes(); }
-  std::string HSPAddressBookLookup(const std::string& number, const std::string& name);
+  // fromNetwork: the call came from another device on the xAP network; it creates
+  // no contact and starts no reverse lookup unless LearnFromNetworkCalls is on.
+  std::string HSPAddressBookLookup(const std::string& number, const std::string& name,
+                                   bool fromNetwork = false);
+
+  // Most contacts written in one minute, and the longest name written into one.
+  static constexpr std::size_t kContactsPerMinute = 10;
+  static constexpr std::size_t kMaxContactName = 64;
 
   // The display number of the most recent lookup.
   const std::string& LookupNumber() const { return lookupNumber_; }
@@ -70,6 +83,8 @@ class CallerIdentifier : public QObject {
   void GetURL(const std::string& key, const std::string& displayNumber);
   void InetAnswer(const std::string& page, const std::string& number);
   void Report(const std::string& text, int location = 0, const std::string& description = {});
+  // True when a contact may be written for the number now (and counts it as written).
+  bool MayCreateContact(const std::string& number);
 
   const Settings& settings_;
   Hooks hooks_;
@@ -80,4 +95,6 @@ class CallerIdentifier : public QObject {
   std::string lookupNumber_;
   NamedBy lastNamedBy_ = NamedBy::CallerId;
   std::string lastFoundName_;
+  std::unordered_set<std::string> contactNumbers_;  // numbers given a contact at run time
+  std::deque<std::chrono::steady_clock::time_point> contactTimes_;
 };

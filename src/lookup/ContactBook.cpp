@@ -10,7 +10,34 @@
 
 namespace {
 
-std::string EscapeText(std::string_view s) {
+bool IsUtf8(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size()) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    std::size_t n = 0;
+    if (b < 0x80) {
+      ++i;
+      continue;
+    }
+    if (b >= 0xC2 && b <= 0xDF) {
+      n = 1;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      n = 2;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      n = 3;
+    } else {
+      return false;
+    }
+    for (std::size_t k = 1; k <= n; ++k) {
+      if (i + k >= s.size() || (static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    }
+    i += n + 1;
+  }
+  return true;
+}
+
+std::string EscapeText(std::string_view raw) {
+  const std::string s = ToUtf8(raw);
   std::string out;
   out.reserve(s.size());
   for (char c : s) {
@@ -53,6 +80,29 @@ void AppendLine(std::string& out, std::string_view line) {
 
 }  // namespace
 
+std::string ToUtf8(std::string_view text) {
+  if (IsUtf8(text)) return std::string(text);
+  std::string out;
+  out.reserve(text.size() * 2);
+  for (char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x80) {
+      out += c;
+    } else {
+      out += static_cast<char>(0xC0 | (b >> 6));
+      out += static_cast<char>(0x80 | (b & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::string CutName(std::string_view name, std::size_t maxBytes) {
+  if (name.size() <= maxBytes) return std::string(name);
+  std::size_t cut = maxBytes;
+  while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+  return std::string(name.substr(0, cut));
+}
+
 bool ConnectOutlook(const Settings& settings) {
   if (!settings.Outlook || settings.ContactBookFolder.empty()) return false;
   struct stat st {};
@@ -90,8 +140,8 @@ std::string NewUuid() {
 }
 
 std::string ContactVCard(const NewContact& c, std::string_view uid) {
-  std::string fn = c.FirstName;
-  if (!c.LastName.empty()) fn += (fn.empty() ? "" : " ") + c.LastName;
+  std::string fn = ToUtf8(c.FirstName);
+  if (!c.LastName.empty()) fn += (fn.empty() ? "" : " ") + ToUtf8(c.LastName);
   std::string out;
   AppendLine(out, "BEGIN:VCARD");
   AppendLine(out, "VERSION:3.0");
@@ -100,6 +150,7 @@ std::string ContactVCard(const NewContact& c, std::string_view uid) {
   AppendLine(out, "FN:" + EscapeText(fn));
   AppendLine(out, "TEL;TYPE=HOME:" + EscapeText(c.HomeTelephoneNumber));
   AppendLine(out, "ADR;TYPE=HOME:;;" + EscapeText(c.HomeAddress) + ";;;;");
+  AppendLine(out, "CATEGORIES:New Caller");
   AppendLine(out, "END:VCARD");
   return out;
 }

@@ -1,5 +1,7 @@
 #include "lookup/InternetLookup.h"
 
+#include "common/ControlBytes.h"
+
 namespace {
 
 void AppendQueryText(std::string& out, std::string_view s) {
@@ -77,5 +79,7 @@ std::string InternetLookup(std::string_view page) {
   text = ReplaceNoCase(text, "&amp;", "&");
   text = ReplaceNoCase(text, "&lt;", "<");
   text = ReplaceNoCase(text, "&gt;", ">");
+  // The page is someone else's text: no control byte reaches a message or contact.
+  BlankControlBytes(text);
   return text;
 }

@@ -10,7 +10,8 @@
 //   the text of the first "<B>" ... "</B>" after the heading
 //   "<B>Reverse Telephone Listings</B>" (exact case); "LAST, FIRST" becomes
 //   "FIRST LAST" (spaces trimmed), a text without a comma stays as it is; then
-//   "&amp;", "&lt;" and "&gt;" (any case) are decoded, in that order. Total on any
+//   "&amp;", "&lt;" and "&gt;" (any case) are decoded, in that order, and control
+//   bytes become blanks. Total on any
 //   input.
 // Pure C++, no Qt.
 #include <string>

@@ -8,8 +8,8 @@ LookupResult LookupName(const PhonebookEntries& entries, const AreaCodeTable& ar
   r.key = NumberKey(number);
   r.display = FormatPhoneNumber(r.key, settings.StripPrefix);
 
-  if (auto found = entries.find(r.key); found != entries.end()) {
-    const Phonebook& e = found->second;
+  if (const Phonebook* found = entries.FindNumber(r.key); found != nullptr) {
+    const Phonebook& e = *found;
     r.known = true;
     r.namedBy = NamedBy::Phonebook;
     r.callerName = e.Name();
@@ -20,7 +20,9 @@ LookupResult LookupName(const PhonebookEntries& entries, const AreaCodeTable& ar
   r.callerName = (name.empty() || name == "O") ? std::string("Unknown") : std::string(name);
   if (r.callerName != "Unknown") r.contactName = r.callerName;
   r.namedBy = r.callerName == "Unknown" ? NamedBy::Withheld : NamedBy::CallerId;
-  if (r.key.size() == 10) {
+  // With AreaCodeNames off, a caller-ID name is kept and the location only stands in for none.
+  const bool useLocation = settings.AreaCodeNames || r.namedBy == NamedBy::Withheld;
+  if (r.key.size() == 10 && useLocation) {
     // The area code's location names the caller; an area code without a location
     // text leaves the caller-ID name, so a call is never announced with no name.
     const std::string& location = areaCodes.AreaCodeName(AreaCodeIndex(r.key));
@@ -28,7 +30,7 @@ LookupResult LookupName(const PhonebookEntries& entries, const AreaCodeTable& ar
       r.callerName = location;
       r.namedBy = NamedBy::AreaCode;
     }
-    r.reverseLookup = true;
   }
+  r.reverseLookup = r.key.size() == 10;
   return r;
 }

@@ -2,16 +2,17 @@
 // LookupName: the decision at the heart of HSPAddressBookLookup, without its side
 // work. Given the number and caller-ID name of a completed call it gives the display
 // number and the caller name:
-// - a phonebook entry wins: its Name() ("&" read as "and"), with " from " and its
+// - a phonebook entry wins (found by its key, or else by its national number): its Name() ("&" read as "and"), with " from " and its
 //   Location appended when the location is not empty and FormatSuffix is on;
-// - otherwise a ten-character key is named by its area-code location (even when
-//   the caller-ID service sent a name; an area code without a location text keeps
-//   the caller-ID name);
+// - otherwise a ten-character key is named by its area-code location (with
+//   AreaCodeNames on, even when the caller-ID service sent a name; with it off
+//   only when there is no caller-ID name; an area code without a location text
+//   keeps the caller-ID name);
 // - otherwise the caller-ID name, "Unknown" when it is empty or exactly "O".
 // It also says what the caller must do for an unknown caller: create a contact
 // (contactName not empty: the caller-ID name, when it is not "Unknown") and start
 // the reverse lookup (reverseLookup: the key is exactly ten characters long).
-// Pure C++, no Qt; one dictionary probe, no allocation beyond the answer texts.
+// Pure C++, no Qt; at most three dictionary probes.
 #include <string>
 #include <string_view>
 

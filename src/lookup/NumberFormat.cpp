@@ -9,6 +9,16 @@ std::string NumberKey(std::string_view s) {
   return key;
 }
 
+std::string NationalNumber(std::string_view s) {
+  std::string digits;
+  digits.reserve(s.size());
+  for (char c : s) {
+    if (c >= '0' && c <= '9') digits += c;
+  }
+  if (digits.size() == 11 && digits.front() == '1') digits.erase(0, 1);
+  return digits;
+}
+
 std::string FormatPhoneNumber(std::string_view s, bool stripPrefix) {
   if (stripPrefix && s.size() > 10 && s.front() == '1') s.remove_prefix(1);
 

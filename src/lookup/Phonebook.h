@@ -13,8 +13,10 @@
 //   NumberKey() of the entry's number, compared byte for byte.
 //
 // AddHSP stores one contact-book record under a number, merging into an entry that
-// already holds the number: same last name gives "John or Jane Smith", a different
-// one "John Smith or Jane Doe"; the first entry's number, kind and sound file stay.
+// already holds the number (its key, or else its national number): same non-empty
+// last name gives "John or Jane Smith", otherwise "John Smith or Jane Doe" (an
+// empty part adds no blank, so "Joe Smith" and a contact "Jim" give "Joe Smith or
+// Jim"); the first entry's number, kind and sound file stay.
 // A number whose key is empty (blank) is not stored; AddHSP returns false then.
 // Pure C++, no Qt.
 #include <string>
@@ -53,8 +55,22 @@ class Phonebook {
   std::string Icon_;
 };
 
-// The dictionary of entries by NumberKey.
-using PhonebookEntries = std::unordered_map<std::string, Phonebook>;
+// The dictionary of entries by NumberKey, with a second index by NationalNumber
+// so that a number written another way ("+1 555 987 6543" for "5559876543") still
+// names its caller. Entries stored with Add are indexed; the first entry stored
+// for a national number keeps it. FindNumber tries the exact key, then the key's
+// national number.
+class PhonebookEntries : public std::unordered_map<std::string, Phonebook> {
+ public:
+  // Stores the entry under key unless the key is taken; false then.
+  bool Add(std::string key, Phonebook entry);
+  const Phonebook* FindNumber(const std::string& key) const;
+  // Indexes an entry stored without Add.
+  void IndexNational(const std::string& key);
+
+ private:
+  std::unordered_map<std::string, std::string> national_;  // national number -> key
+};
 
 // The address record that AddHSP reads: last name, first name and sound file.
 struct adr {

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <exception>
 #include <filesystem>
 #include <vector>
 
@@ -14,10 +16,29 @@
 namespace {
 
 constexpr const char* kType = "xapvynCID";
+constexpr std::uintmax_t kMaxVCardBytes = 1u << 20;          // one contact file
+constexpr std::uintmax_t kMaxListBytes = 200ull * 1000 * 1000;  // Friends.txt, CSV
 
 bool IsFile(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+// Reads a source file unless it is larger than limit; a refusal or failure costs one log line.
+bool ReadSource(const HostHooks& hooks, const std::string& routine, const std::string& path,
+                std::uintmax_t limit, std::string& bytes) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && static_cast<std::uintmax_t>(st.st_size) > limit) {
+    hooks.Report(kType, routine + path + " skipped: larger than " + std::to_string(limit) +
+                            " bytes");
+    return false;
+  }
+  if (HostStatus read = ReadWholeFile(path, bytes); !read) {
+    hooks.Report(kType, routine + path + " skipped", read.location, read.description);
+    bytes = std::string();
+    return false;
+  }
+  return true;
 }
 
 void ReportSkipped(const HostHooks& hooks, const std::string& routine, const std::string& file,
@@ -51,10 +72,7 @@ void BuildFriendsPhonebook(PhonebookEntries& entries, const Settings& settings,
   if (!IsFile(path)) return;
 
   std::string bytes;
-  if (HostStatus read = ReadWholeFile(path, bytes); !read) {
-    hooks.Report(kType, "BuildFriendsPhonebook ", read.location, read.description);
-    return;
-  }
+  if (!ReadSource(hooks, "BuildFriendsPhonebook ", path, kMaxListBytes, bytes)) return;
   ReadFriends(
       bytes, folder,
       [&](FriendsEntry&& f) {
@@ -64,7 +82,7 @@ void BuildFriendsPhonebook(PhonebookEntries& entries, const Settings& settings,
         entry.SetName(std::move(f.Name));
         entry.SetWav(std::move(f.Wav));
         entry.SetPhoneNumber(std::move(f.PhoneNumber));
-        entries.emplace(std::move(key), std::move(entry));
+        entries.Add(std::move(key), std::move(entry));
       },
       [&](SkippedRecord&& s) { ReportSkipped(hooks, "BuildFriendsPhonebook ", path, {s}); });
 }
@@ -75,10 +93,7 @@ void BuildHSPPhonebook(PhonebookEntries& entries, const Settings& settings,
   if (path.empty() || !IsFile(path)) return;
 
   std::string bytes;
-  if (HostStatus read = ReadWholeFile(path, bytes); !read) {
-    hooks.Report(kType, "BuildHSPPhonebook ", read.location, read.description);
-    return;
-  }
+  if (!ReadSource(hooks, "BuildHSPPhonebook ", path, kMaxListBytes, bytes)) return;
   AddressBookReadResult book = ReadAddressBook(bytes);
   bytes = std::string();
   if (!book.headerValid) {
@@ -117,35 +132,48 @@ void BuildOutlookPhonebook(PhonebookEntries& entries, const Settings& settings,
   std::string folder = settings.ContactBookFolder;
   if (folder.back() != '/') folder += '/';
   adr record;
+  auto add = [&](const VCardContact& c) {
+    record.First = c.FirstName;
+    record.Last = c.LastName;
+    record.announce_local_wav.clear();
+    for (const VCardNumber& n : c.numbers) AddHSP(entries, record, n.number, n.kind);
+  };
+  // The user's own contacts first, then the ones this program created, each in
+  // file-name order, so the user's name wins a shared number on every run.
+  std::vector<VCardContact> created;
   std::string bytes;
   for (const std::string& name : names) {
     const std::string path = folder + name;
-    if (HostStatus read = ReadWholeFile(path, bytes); !read) {
-      hooks.Report(kType, "BuildOutlookPhonebook " + path + " skipped", read.location,
-                   read.description);
-      continue;
-    }
-    VCardReadResult cards = ReadVCards(bytes);
-    ReportSkipped(hooks, "BuildOutlookPhonebook ", path, cards.skipped);
-    if (cards.contacts.empty() && cards.skipped.empty()) {
-      hooks.Report(kType, "BuildOutlookPhonebook " + path + " skipped: no vCard in the file");
-    }
-    for (const VCardContact& c : cards.contacts) {
-      record.First = c.FirstName;
-      record.Last = c.LastName;
-      record.announce_local_wav.clear();
-      if (!c.BusinessTelephoneNumber.empty())
-        AddHSP(entries, record, c.BusinessTelephoneNumber, "work");
-      if (!c.HomeTelephoneNumber.empty()) AddHSP(entries, record, c.HomeTelephoneNumber, "home");
-      if (!c.MobileTelephoneNumber.empty())
-        AddHSP(entries, record, c.MobileTelephoneNumber, "cell");
+    try {
+      if (!ReadSource(hooks, "BuildOutlookPhonebook ", path, kMaxVCardBytes, bytes)) continue;
+      VCardReadResult cards = ReadVCards(bytes);
+      ReportSkipped(hooks, "BuildOutlookPhonebook ", path, cards.skipped);
+      if (cards.contacts.empty() && cards.skipped.empty()) {
+        hooks.Report(kType, "BuildOutlookPhonebook " + path + " skipped: no vCard in the file");
+      }
+      for (VCardContact& c : cards.contacts) {
+        if (c.createdByProgram) {
+          created.push_back(std::move(c));
+        } else {
+          add(c);
+        }
+      }
+    } catch (const std::exception& e) {
+      hooks.Report(kType, "BuildOutlookPhonebook " + path + " skipped", 1, e.what());
     }
   }
+  bytes = std::string();
+  for (const VCardContact& c : created) add(c);
 }
 
 void BuildPhonebook(PhonebookEntries& entries, const Settings& settings, const HostHooks& hooks) {
   entries = PhonebookEntries();
-  BuildFriendsPhonebook(entries, settings, hooks);
-  BuildHSPPhonebook(entries, settings, hooks);
-  BuildOutlookPhonebook(entries, settings, hooks);
+  // A failure in one source (memory exhaustion included) never costs the others.
+  for (auto* build : {&BuildFriendsPhonebook, &BuildHSPPhonebook, &BuildOutlookPhonebook}) {
+    try {
+      build(entries, settings, hooks);
+    } catch (const std::exception& e) {
+      hooks.Report(kType, "BuildPhonebook ", 1, e.what());
+    }
+  }
 }

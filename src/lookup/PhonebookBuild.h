@@ -8,16 +8,20 @@
 //   setting is empty or the file is missing. Each record adds its home, cell and
 //   business numbers, in that order, through AddHSP.
 // - BuildOutlookPhonebook: every .vcf of the contact folder ([ContactBook] Folder),
-//   in file-name order, when ConnectOutlook() is true. Each contact adds its work,
-//   home and cell numbers, in that order, through AddHSP.
+//   when ConnectOutlook() is true: first the user's contacts, then the contacts this
+//   program created, each in file-name order. Each contact adds every number, in
+//   card order, through AddHSP.
 // - BuildPhonebook: empties the dictionary, then runs the three.
 //
 // Callers may rely on a malformed line, row, card or unreadable contact file costing
 // one log line and nothing more: the build goes on with the next record. A file that
-// exists but cannot be read ends only its own source. Log lines go to hooks.Report()
+// exists but cannot be read, or is larger than its limit (a contact file 1 MB,
+// Friends.txt and the CSV file 200 MB), costs one log line; a contact file only
+// itself, the others only their own source. An exception in one source (even
+// memory exhaustion) is logged and the next source is read. Log lines go to hooks.Report()
 // with type "xapvynCID" and the routine's name first, e.g.
 // "BuildFriendsPhonebook /home/me/Friends.txt line 7 skipped: no number before the
-// first TAB". Nothing throws except on memory exhaustion. Pure C++, no Qt.
+// first TAB". BuildPhonebook never throws. Pure C++, no Qt.
 #include "common/Settings.h"
 #include "host/HostHooks.h"
 #include "lookup/Phonebook.h"

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "common/ControlBytes.h"
+
 namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
@@ -84,12 +86,16 @@ struct CsvRow {
   std::vector<std::string> fields;
   bool ok = true;
   std::string error;
+  bool unterminated = false;  // a quote was ended at the end of its line
   int line = 0;
 };
 
 class CsvCursor {
  public:
   explicit CsvCursor(std::string_view text) : s_(text) {}
+
+  // The header's field count; a row that spans lines must fit it.
+  void SetWidth(std::size_t width) { width_ = width; }
 
   // Reads the next record that is not an empty line; false at the end of the text.
   bool Next(CsvRow& row) {
@@ -98,11 +104,26 @@ class CsvCursor {
       ++line_;
     }
     if (pos_ >= s_.size()) return false;
+    const std::size_t rowStart = pos_;
+    const int rowLine = line_;
+    Read(row, true);
+    // A quote that runs over line ends and leaves a row that does not fit the
+    // header is taken as a quote never closed: it ends at the end of its line.
+    if (line_ > rowLine + 1 && (!row.ok || (width_ > 0 && row.fields.size() != width_))) {
+      pos_ = rowStart;
+      line_ = rowLine;
+      Read(row, false);
+    }
+    return true;
+  }
+
+ private:
+  void Read(CsvRow& row, bool mayspan) {
     row.fields.clear();
     row.ok = true;
     row.error.clear();
+    row.unterminated = false;
     row.line = line_;
-    const std::size_t rowStart = pos_;
     std::string field;
     for (;;) {
       field.clear();
@@ -110,8 +131,18 @@ class CsvCursor {
         ++pos_;
         for (;;) {
           const std::size_t q = s_.find('"', pos_);
-          if (q == std::string_view::npos) {
-            return Fail(row, rowStart, "a quoted field is never closed");
+          const std::size_t nl = s_.find('\n', pos_);
+          if (q == std::string_view::npos || (!mayspan && nl < q)) {
+            // Never closed: the field ends with its line.
+            std::string_view rest =
+                s_.substr(pos_, nl == std::string_view::npos ? s_.npos : nl - pos_);
+            if (!rest.empty() && rest.back() == '\r') rest.remove_suffix(1);
+            field.append(rest);
+            row.fields.push_back(field);
+            row.unterminated = true;
+            pos_ = nl == std::string_view::npos ? s_.size() : nl + 1;
+            ++line_;
+            return;
           }
           field.append(s_.substr(pos_, q - pos_));
           line_ += static_cast<int>(std::count(s_.begin() + static_cast<std::ptrdiff_t>(pos_),
@@ -125,7 +156,7 @@ class CsvCursor {
           break;
         }
         row.fields.push_back(field);
-        if (pos_ >= s_.size()) return true;
+        if (pos_ >= s_.size()) return;
         if (s_[pos_] == ',') {
           ++pos_;
           continue;
@@ -133,9 +164,10 @@ class CsvCursor {
         if (s_[pos_] == '\n' || s_.substr(pos_, 2) == "\r\n") {
           pos_ += s_[pos_] == '\n' ? 1 : 2;
           ++line_;
-          return true;
+          return;
         }
-        return FailToLineEnd(row, "text after a closing quote");
+        FailToLineEnd(row, "text after a closing quote");
+        return;
       }
       const std::size_t end = s_.find_first_of(",\n", pos_);
       std::string_view raw = s_.substr(pos_, end == std::string_view::npos ? s_.npos : end - pos_);
@@ -145,38 +177,28 @@ class CsvCursor {
       row.fields.emplace_back(raw);
       if (end == std::string_view::npos) {
         pos_ = s_.size();
-        return true;
+        return;
       }
       pos_ = end + 1;
       if (s_[end] == '\n') {
         ++line_;
-        return true;
+        return;
       }
     }
   }
 
- private:
-  // An unterminated quote would swallow the rest of the file: go on after the row's first line.
-  bool Fail(CsvRow& row, std::size_t rowStart, const char* why) {
-    row.ok = false;
-    row.error = why;
-    const std::size_t nl = s_.find('\n', rowStart);
-    pos_ = nl == std::string_view::npos ? s_.size() : nl + 1;
-    line_ = row.line + 1;
-    return true;
-  }
-  bool FailToLineEnd(CsvRow& row, const char* why) {
+  void FailToLineEnd(CsvRow& row, const char* why) {
     row.ok = false;
     row.error = why;
     const std::size_t nl = s_.find('\n', pos_);
     pos_ = nl == std::string_view::npos ? s_.size() : nl + 1;
     ++line_;
-    return true;
   }
 
   std::string_view s_;
   std::size_t pos_ = 0;
   int line_ = 1;
+  std::size_t width_ = 0;
 };
 
 enum AddressColumn { kFirst, kLast, kHome, kCell, kBusiness, kWav, kColumns };
@@ -355,11 +377,16 @@ void ApplyProperty(CardState& card, std::string_view head, std::string_view valu
   if (IEquals(name, "N")) {
     if (card.haveN) return;
     std::vector<std::string> parts = SplitComponents(decoded);
-    card.contact.LastName = parts[0];
-    card.contact.FirstName = parts.size() > 1 ? parts[1] : std::string();
+    card.contact.LastName = WithControlBytesBlanked(parts[0]);
+    card.contact.FirstName = parts.size() > 1 ? WithControlBytesBlanked(parts[1]) : std::string();
     card.haveN = true;
   } else if (IEquals(name, "FN")) {
-    if (card.fn.empty()) card.fn = Unescape(decoded);
+    if (card.fn.empty()) card.fn = WithControlBytesBlanked(Unescape(decoded));
+  } else if (IEquals(name, "CATEGORIES")) {
+    if (IContains(decoded, "New Caller")) card.contact.createdByProgram = true;
+  } else if (IEquals(name, "ADR")) {
+    std::vector<std::string> parts = SplitComponents(decoded);
+    if (parts.size() > 2 && parts[2] == "New Caller") card.contact.createdByProgram = true;
   } else if (IEquals(name, "TEL")) {
     TelKinds kinds;
     for (std::size_t i = 1; i < params.size(); ++i) {
@@ -378,9 +405,12 @@ void ApplyProperty(CardState& card, std::string_view head, std::string_view valu
         }
       }
     }
-    std::string number = Unescape(decoded);
+    std::string number = WithControlBytesBlanked(Unescape(decoded));
     if (IStartsWith(number, "tel:")) number.erase(0, 4);
+    number = std::string(TrimBlanks(number));
     if (number.empty()) return;
+    const char* kind = kinds.work ? "work" : kinds.home ? "home" : kinds.cell ? "cell" : "";
+    card.contact.numbers.push_back({number, kind});
     if (kinds.work && card.contact.BusinessTelephoneNumber.empty())
       card.contact.BusinessTelephoneNumber = number;
     if (kinds.home && card.contact.HomeTelephoneNumber.empty())
@@ -449,6 +479,9 @@ void ReadFriends(std::string_view bytes, std::string_view friendsLocation,
     entry.PhoneNumber.assign(number);
     entry.Name.assign(name);
     if (!sound.empty()) entry.Wav = FriendsSoundFile(sound, friendsLocation);
+    BlankControlBytes(entry.PhoneNumber);
+    BlankControlBytes(entry.Name);
+    BlankControlBytes(entry.Wav);
     entry.line = cursor.Number();
     onEntry(std::move(entry));
   }
@@ -481,12 +514,19 @@ AddressBookReadResult ReadAddressBook(std::string_view bytes) {
   }
   result.headerValid = true;
   const std::size_t width = row.fields.size();
+  cursor.SetWidth(width);
 
   while (cursor.Next(row)) {
     if (!row.ok) {
       result.skipped.push_back({row.line, row.error});
       continue;
     }
+    if (row.unterminated) {
+      result.skipped.push_back(
+          {row.line, "a quoted field is never closed; it ends at the end of its line"});
+    }
+    if (row.fields.size() < width) row.fields.resize(width);
+    for (std::string& f : row.fields) BlankControlBytes(f);
     if (row.fields.size() != width) {
       result.skipped.push_back({row.line, std::to_string(row.fields.size()) +
                                               " fields where the header has " +

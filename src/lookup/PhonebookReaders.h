@@ -2,7 +2,9 @@
 // Readers of the three phonebook sources. Each takes the whole file as bytes and
 // returns what it found plus one SkippedRecord per malformed record, so a bad line
 // or card never hides the good ones around it. None of them throws on any input;
-// texts stay 8-bit, byte for byte. Lines may end in CR LF or LF.
+// texts stay 8-bit, but every control byte (0x00-0x1F, 0x7F) left in a field after
+// it is cut out is replaced by a blank. A UTF-8 byte-order mark at the start is
+// skipped. Lines may end in CR LF or LF.
 //
 // ReadFriends (Friends.txt): one entry per line, fields separated by single TABs.
 //   Field 1 is the number, kept as written; the name is the first later field that
@@ -16,17 +18,24 @@
 //   Last, home_phone, cell_phone, business_phone, announce_local_wav in any order
 //   (names matched without regard to case or surrounding spaces; other columns are
 //   ignored; missing ones read empty). The header is valid when it names First, Last
-//   and at least one phone column. Empty lines are passed over; a row whose field
-//   count differs from the header's, with an unterminated quote, or with text after
-//   a closing quote is malformed (reading goes on with the next line).
+//   and at least one phone column. Empty lines are passed over; a short row reads
+//   its missing trailing fields as empty. A quoted field may span lines, but a
+//   quote that would swallow later rows (the row would then not fit the header)
+//   ends at the end of its line: the row is read and one SkippedRecord notes it.
+//   A row with more fields than the header, or with text after a closing quote,
+//   is malformed (reading goes on with the next line).
 //
 // ReadVCards (.vcf text, vCard 2.1, 3.0 and 4.0): every BEGIN:VCARD ... END:VCARD.
 //   Folded lines are joined, quoted-printable values decoded, and the escapes \\ \,
 //   \; \n undone. First and last name come from N (family;given), or from FN as the
-//   first name when there is no N. The first TEL of each kind fills the card's work,
-//   home and cell number (TYPE=work, home, cell or mobile, also as bare 2.1 params;
-//   a "tel:" URI prefix is dropped). A card without END:VCARD, with a nested
-//   BEGIN:VCARD or with a content line that has no ":" is malformed.
+//   first name when there is no N. Every TEL (typed or not, grouped as item1.TEL)
+//   goes into numbers in card order, with its kind: "work", "home" or "cell"
+//   (TYPE=work, home, cell or mobile, also as bare 2.1 params), else empty; a
+//   "tel:" URI prefix is dropped. The first TEL of each kind also fills the card's
+//   work, home and cell number. CATEGORIES holding "New Caller" (or an ADR whose
+//   street is "New Caller") marks a contact this program created. A card without
+//   END:VCARD, with a nested BEGIN:VCARD or with a content line that has no ":" is
+//   malformed.
 #include <functional>
 #include <string>
 #include <string_view>
@@ -79,7 +88,14 @@ struct AddressBookReadResult {
 
 AddressBookReadResult ReadAddressBook(std::string_view bytes);
 
+struct VCardNumber {
+  std::string number;
+  std::string kind;  // "work", "home", "cell" or empty
+};
+
 struct VCardContact {
+  std::vector<VCardNumber> numbers;
+  bool createdByProgram = false;
   std::string FirstName;
   std::string LastName;
   std::string BusinessTelephoneNumber;

@@ -98,18 +98,43 @@ TEST_F(ParserTest, EachFurtherPartialLineRestartsTimer5) {
   EXPECT_EQ(calls[0].number, "(555) 123-4568");
 }
 
-TEST_F(ParserTest, RingBetweenNumberAndNameWaitsForTimer5) {
-  parser.DoModem("NMBR = 5551234567");
-  parser.DoModem("RING");
-  EXPECT_FALSE(timer5);
-  EXPECT_FALSE(record.NumberDetected);
-  EXPECT_EQ(record.Number, "(555) 123-4567");
-  parser.DoModem("NAME = JANE");
-  EXPECT_TRUE(calls.empty());
-  EXPECT_TRUE(timer5);
+// An unanswered call (one line, then RING) leaves nothing for the next call.
+struct RingCase {
+  const char* name;
+  std::vector<std::string> lines;
+  Call expected;
+};
+void PrintTo(const RingCase& c, std::ostream* os) { *os << c.name; }
+
+class RingTest : public ParserTest, public ::testing::WithParamInterface<RingCase> {};
+
+TEST_P(RingTest, RingForgetsTheUnfinishedCall) {
+  for (const std::string& line : GetParam().lines) parser.DoModem(line);
   ExpireTimer5();
   ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0], (Call{"JANE", "(555) 123-4567"}));
+  EXPECT_EQ(calls[0], GetParam().expected);
+  EXPECT_EQ(record.Name, "");
+  EXPECT_EQ(record.Number, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RingTest,
+    ::testing::Values(
+        RingCase{"NumberThenRingThenNameOnly",
+                 {"NMBR = 5551234567", "RING", "NAME = JANE"},
+                 {"JANE", ""}},
+        RingCase{"NameThenRingThenNumberOnly",
+                 {"NAME = JANE", "RING", "NMBR = 5551234567"},
+                 {"", "(555) 123-4567"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ParserTest, CompletedCallLeavesNothingForTheNextOne) {
+  parser.DoModem("NMBR = 5551234567");
+  parser.DoModem("NAME = JANE");
+  parser.DoModem("NAME = BOB");
+  ExpireTimer5();
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[1], (Call{"BOB", ""}));
 }
 
 struct LineCase {

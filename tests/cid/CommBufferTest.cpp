@@ -53,31 +53,31 @@ INSTANTIATE_TEST_SUITE_P(
                 false,
                 {"NMB", "R = 555", "1234567\r\n"},
                 {"L:NMBR = 5551234567"},
-                "\n"},
+                ""},
         CutCase{"ThreePiecesOneLineWhenRestDeferred",
                 true,
                 true,
                 {"NMB", "R = 555", "1234567\r\n"},
                 {"L:NMBR = 5551234567"},
-                "\n"},
+                ""},
         CutCase{"ThreePiecesCutAtOnceWhenRestNotDeferred",
                 true,
                 false,
                 {"NMB", "R = 555", "1234567\r\n"},
                 {"L:NMBR = 555", "L:1234567"},
-                "\n"},
+                ""},
         CutCase{"TwoLinesInOnePiece",
                 false,
                 false,
                 {"NMBR = 5551234567\r\nNAME = JOHN DOE\r\n"},
                 {"L:NMBR = 5551234567", "L:NAME = JOHN DOE"},
-                "\n"},
+                ""},
         CutCase{"LineEndSplitBetweenPieces",
                 false,
                 false,
                 {"RING\r", "\nNAME = A\r", "\n"},
                 {"L:RING", "L:NAME = A"},
-                "\n"},
+                ""},
         CutCase{
             "FinalNameWithoutCrLfTakenAtOnce", true, false, {"NAME = JOE"}, {"L:NAME = JOE"}, ""},
         CutCase{
@@ -90,31 +90,67 @@ INSTANTIATE_TEST_SUITE_P(
                 {"L:RING", "L:name = joe"},
                 ""},
         CutCase{"RestWithoutPrefixWaits", true, false, {"RIN"}, {}, "RIN"},
-        CutCase{"LoneLfIsNoLineEnd", false, false, {"RING\n"}, {}, "RING\n"},
-        CutCase{"StrayCrRemovedFromLine", false, false, {"AB\rC\r\n"}, {"L:ABC"}, "\n"},
-        CutCase{"EmptyLines", false, false, {"\r\n\r\n"}, {"L:", "L:"}, "\n"},
-        CutCase{"Frame", true, false, {kFrame + "+++\r"}, {"F:" + kFrame}, "\r"},
+        CutCase{"LoneLfEndsALine", false, false, {"RING\n"}, {"L:RING"}, ""},
+        CutCase{"LoneCrEndsALine", false, false, {"AB\rC\r\n"}, {"L:AB", "L:C"}, ""},
+        CutCase{"NumberAndNameByLoneLfStayApart",
+                true,
+                true,
+                {"NMBR = 5559876543\nNAME = JOE\n"},
+                {"L:NMBR = 5559876543", "L:NAME = JOE"},
+                ""},
+        CutCase{"NumberAndNameByLoneCrStayApart",
+                true,
+                false,
+                {"NMBR = 5559876543\r", "NAME = JOE\r"},
+                {"L:NMBR = 5559876543", "L:NAME = JOE"},
+                ""},
+        CutCase{"EmptyLines", false, false, {"\r\n\r\n"}, {"L:", "L:"}, ""},
+        CutCase{"ControlBytesBlanked",
+                false,
+                false,
+                {std::string("NAME = A\0B\x01" "C\x7f\x1b\r\n", 16)},
+                {"L:NAME = A B C  "},
+                ""},
+        CutCase{"Frame", true, false, {kFrame + "+++\r"}, {"F:" + kFrame}, ""},
+        CutCase{"FrameEndedByCrLf", true, false, {kFrame + "+++\r\n"}, {"F:" + kFrame}, ""},
+        CutCase{"FrameEndedByLf", false, false, {kFrame + "+++\n"}, {"F:" + kFrame}, ""},
+        CutCase{"FrameWithoutLineEnd", false, false, {kFrame + "+++"}, {"F:" + kFrame}, ""},
+        CutCase{"FrameControlBytesBlanked",
+                false,
+                false,
+                {std::string("###DATE...NAMEA\0Phone=1+++\r", 27)},
+                {"F:###DATE...NAMEA Phone=1"},
+                ""},
         CutCase{"FrameInPieces",
                 true,
                 false,
                 {"###DATE0101", "1200...NMBR5551234567...NAMEJOE+++", "\r"},
                 {"F:" + kFrame},
-                "\r"},
+                ""},
         CutCase{"TwoFramesInOnePiece",
                 false,
                 false,
                 {kFrame + "+++\r" + kFrame + "+++\r"},
                 {"F:" + kFrame, "F:" + kFrame},
-                "\r"},
+                ""},
         CutCase{"FrameAfterLine",
                 false,
                 false,
                 {"RING\r\n" + kFrame + "+++\r"},
                 {"L:RING", "F:" + kFrame},
-                "\r"},
-        CutCase{
-            "FrameWithoutDateIsKept", false, false, {"...NMBR555.+++\r"}, {}, "...NMBR555.+++\r"},
-        CutCase{"FrameEndAtStartOnlyIsKept", false, false, {"+++\r###DATE"}, {}, "+++\r###DATE"}),
+                ""},
+        CutCase{"FrameWithoutDateIsALine",
+                false,
+                false,
+                {"...NMBR555.+++\r"},
+                {"L:...NMBR555.+++"},
+                ""},
+        CutCase{"FrameEndAtStartOnlyIsALine",
+                false,
+                false,
+                {"+++\r###DATE"},
+                {"L:+++"},
+                "###DATE"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CommBufferTest, DeferredRestIsHandedOutByTakeRest) {
@@ -143,7 +179,7 @@ TEST(CommBufferTest, TakeRestFollowsTheRulesInForceThen) {
   EXPECT_EQ(buffer.Text(), "NAME = JOE");
 }
 
-TEST(CommBufferTest, FullBufferTakesNoMoreTextAndIsThenEmptied) {
+TEST(CommBufferTest, FullBufferIsEmptiedAndThePieceAfterItKept) {
   CommBuffer buffer;
   Collector got;
   CommBuffer::Rules rules;
@@ -151,15 +187,14 @@ TEST(CommBufferTest, FullBufferTakesNoMoreTextAndIsThenEmptied) {
   EXPECT_EQ(buffer.Feed(junk, rules, got.Sink()).dropped, 0u);
   EXPECT_EQ(buffer.Text().size(), CommBuffer::kCapacity);
 
-  // The piece that meets a full buffer is not added; the stuck text goes.
+  // The stuck text goes; the piece that meets the full buffer holds the call.
   const auto fed = buffer.Feed("NMBR = 5551234567\r\n", rules, got.Sink());
   EXPECT_EQ(fed.dropped, CommBuffer::kCapacity);
   EXPECT_EQ(buffer.Text(), "");
-  EXPECT_TRUE(got.out.empty());
+  EXPECT_EQ(got.out, (std::vector<std::string>{"L:NMBR = 5551234567"}));
 
-  // Reception goes on with the next piece.
   buffer.Feed("NAME = JOE\r\n", rules, got.Sink());
-  EXPECT_EQ(got.out, (std::vector<std::string>{"L:NAME = JOE"}));
+  EXPECT_EQ(got.out, (std::vector<std::string>{"L:NMBR = 5551234567", "L:NAME = JOE"}));
 }
 
 TEST(CommBufferTest, CapIsCheckedBeforeEachPiece) {

@@ -205,6 +205,13 @@ TEST(IniLoad, LoadAgainStartsFromAnEmptyTable) {
   EXPECT_EQ(ini.Headers(), Strings{"B"});
 }
 
+TEST(IniLoad, ByteOrderMarkBeforeTheFirstSectionIsSkipped) {
+  IniTool ini;
+  ini.LoadText("\xEF\xBB\xBF[General]\r\nOutlook=0\r\n");
+  EXPECT_EQ(ini.Read("General", "Outlook", "DEF"), "0");
+  EXPECT_EQ(ini.Headers(), Strings{"General"});
+}
+
 // ---- Table operations --------------------------------------------------------
 
 TEST(IniTable, RepeatedSectionGivesOneSectionEntryAsFirstSpelt) {

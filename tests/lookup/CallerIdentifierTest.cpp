@@ -182,12 +182,32 @@ TEST_F(CallerIdentifierTest, OutlookOffAnnouncesButRemembersNothing) {
             "(201) 555-1234 : N New Jersey: Jersey City, Hackensack Bayone");
 }
 
-TEST_F(CallerIdentifierTest, NameWithoutSpaceKeepsATrailingSpace) {
+TEST_F(CallerIdentifierTest, NameWithoutSpaceAddsNoBlank) {
   Serve({{"5551234", "PRINCE"}});
   id->HSPAddressBookLookup("(201) 555-1234", "Unknown");
   ASSERT_TRUE(WaitFor([&] { return !announced.empty(); }));
   EXPECT_EQ(announced[0], (Announcement{"PRINCE", "PRINCE", "(201) 555-1234"}));
-  EXPECT_EQ(id->HSPAddressBookLookup("(201) 555-1234", ""), "(201) 555-1234 : PRINCE  from home");
+  EXPECT_EQ(id->HSPAddressBookLookup("(201) 555-1234", ""), "(201) 555-1234 : PRINCE from home");
+}
+
+TEST_F(CallerIdentifierTest, NetworkCallsLearnNothingUnlessAllowed) {
+  settings.ReverseLookupBaseURL.clear();
+  id->HSPAddressBookLookup("(201) 555-1234", "BANK OF TRUST", true);
+  EXPECT_TRUE(Contacts().empty());
+  settings.LearnFromNetworkCalls = true;
+  id->HSPAddressBookLookup("(201) 555-1234", "BANK OF TRUST", true);
+  EXPECT_EQ(Contacts().size(), 1u);
+}
+
+TEST_F(CallerIdentifierTest, OneContactPerNumberAndTenAMinute) {
+  settings.ReverseLookupBaseURL.clear();
+  for (int i = 0; i < 3; ++i) id->HSPAddressBookLookup("(201) 555-1234", "JANE DOE");
+  id->HSPAddressBookLookup("1-201-555-1234", "JANE DOE");
+  EXPECT_EQ(Contacts().size(), 1u);
+  for (int i = 0; i < 20; ++i) {
+    id->HSPAddressBookLookup("(201) 555-10" + std::to_string(10 + i), "NAME " + std::to_string(i));
+  }
+  EXPECT_EQ(Contacts().size(), CallerIdentifier::kContactsPerMinute);
 }
 
 TEST_F(CallerIdentifierTest, LearnedNamesWithoutContactFolderLastUntilTheRebuild) {

@@ -23,6 +23,7 @@ TEST(ContactVCard, WritesVersion3WithTheNewCallerAddress) {
             "FN:JANE DOE\r\n"
             "TEL;TYPE=HOME:(201) 555-1234\r\n"
             "ADR;TYPE=HOME:;;New Caller;;;;\r\n"
+            "CATEGORIES:New Caller\r\n"
             "END:VCARD\r\n");
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <string>
 
 #include "LookupTestUtil.h"
@@ -112,9 +114,9 @@ TEST_F(PhonebookBuildTest, FriendsNameMeetsContactWithoutLastName) {
                  VCard("", "Jane", "TEL;TYPE=HOME:2015551234\r\n") +
                      VCard("Doe", "John", "TEL;TYPE=HOME:3035550000\r\n"));
   Build();
-  // Equal (empty) last names: the first names are joined and the name rebuilt from them.
-  EXPECT_EQ(At("2015551234").FirstName(), " or Jane");
-  EXPECT_EQ(At("2015551234").Name(), " or Jane ");
+  // A Friends.txt name has no last name to share: the contact's name is added whole.
+  EXPECT_EQ(At("2015551234").FirstName(), "");
+  EXPECT_EQ(At("2015551234").Name(), "Mum or Jane");
   EXPECT_EQ(At("3035550000").Name(), "Dad or John Doe");
   EXPECT_EQ(At("3035550000").Location(), "");
 }
@@ -125,7 +127,7 @@ TEST_F(PhonebookBuildTest, ContactWithSameHomeAndWorkNumber) {
       VCard("Smith", "John", "TEL;TYPE=HOME:2015551234\r\nTEL;TYPE=WORK:2015551234\r\n"));
   Build();
   EXPECT_EQ(At("2015551234").Name(), "John or John Smith");
-  EXPECT_EQ(At("2015551234").Location(), "work");
+  EXPECT_EQ(At("2015551234").Location(), "home");  // the card's first TEL
 }
 
 TEST_F(PhonebookBuildTest, ContactFilesAreReadInFileNameOrder) {
@@ -161,7 +163,8 @@ TEST_F(PhonebookBuildTest, MalformedRecordsCostOneLogLineEachAndTheBuildGoesOn) 
   EXPECT_EQ(At("2015550001").Name(), "Mum");
   EXPECT_EQ(At("2015550002").Name(), "Ann Lee");
   EXPECT_EQ(At("2015550003").Name(), "Card Good");
-  EXPECT_EQ(entries.size(), 3u);
+  EXPECT_EQ(At("1").Name(), "John Smith");  // a short row is read
+  EXPECT_EQ(entries.size(), 4u);
   const std::string friends = dir / "Friends.txt";
   const std::string& csv = settings.AddressBookFile;
   const std::string& vcf = settings.ContactBookFolder;
@@ -171,11 +174,81 @@ TEST_F(PhonebookBuildTest, MalformedRecordsCostOneLogLineEachAndTheBuildGoesOn) 
           "xapvynCID: BuildFriendsPhonebook " + friends +
               " line 1 skipped: no number before the first TAB",
           "xapvynCID: BuildHSPPhonebook " + csv +
-              " line 2 skipped: 3 fields where the header has 6",
-          "xapvynCID: BuildHSPPhonebook " + csv + " line 4 skipped: a quoted field is never closed",
+              " line 4 skipped: a quoted field is never closed; it ends at the end of its line",
           "xapvynCID: BuildOutlookPhonebook " + vcf + "/a.vcf line 1 skipped: no END:VCARD",
           "xapvynCID: BuildOutlookPhonebook " + vcf + "/b.vcf skipped: no vCard in the file",
       }));
+}
+
+// Numbers as people and phones write them name the caller of a plain call.
+struct SpellingCase {
+  const char* name;
+  std::string card;  // the TEL lines of one contact
+  std::string kind;
+};
+void PrintTo(const SpellingCase& c, std::ostream* os) { *os << c.name; }
+
+class NumberSpellingTest : public PhonebookBuildTest,
+                           public ::testing::WithParamInterface<SpellingCase> {};
+
+TEST_P(NumberSpellingTest, VCardNumberNamesTheCall) {
+  WriteFileBytes(settings.ContactBookFolder + "/a.vcf", VCard("Smith", "John", GetParam().card));
+  Build();
+  for (const char* call : {"5559876543", "15559876543", "+15559876543"}) {
+    const Phonebook* e = entries.FindNumber(call);
+    ASSERT_NE(e, nullptr) << call;
+    EXPECT_EQ(e->Name(), "John Smith");
+    EXPECT_EQ(e->Location(), GetParam().kind);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, NumberSpellingTest,
+    ::testing::Values(SpellingCase{"PlusOneSpaces", "TEL;TYPE=HOME:+1 555 987 6543\r\n", "home"},
+                      SpellingCase{"Dots", "TEL;TYPE=CELL:555.987.6543\r\n", "cell"},
+                      SpellingCase{"OneDashes", "TEL;TYPE=WORK:1-555-987-6543\r\n", "work"},
+                      SpellingCase{"Untyped", "TEL:5559876543\r\n", ""},
+                      SpellingCase{"Voice", "TEL;TYPE=VOICE:5559876543\r\n", ""},
+                      SpellingCase{"Pref", "TEL;TYPE=pref:5559876543\r\n", ""},
+                      SpellingCase{"AppleGroup", "item1.TEL:+1 (555) 987-6543\r\n", ""},
+                      SpellingCase{"TelUri", "TEL;VALUE=uri;TYPE=home:tel:+1-555-987-6543\r\n",
+                                   "home"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PhonebookBuildTest, CsvNumberSpellingsNameTheCall) {
+  WriteFileBytes(settings.AddressBookFile,
+                 kCsvHeader + "Ann,Lee,+1 555 987 6543,,,\r\nBo,Bell,555.987.6500,,,\r\n"
+                              "Cy,Cole,1-555-987-6511,,,\r\n");
+  Build();
+  for (const char* call : {"5559876543", "5559876500", "15559876511"}) {
+    EXPECT_NE(entries.FindNumber(call), nullptr) << call;
+  }
+}
+
+TEST_F(PhonebookBuildTest, UserContactsWinOverTheProgramsInEveryOrder) {
+  const std::string made =
+      "BEGIN:VCARD\r\nVERSION:3.0\r\nN:CALLER;PIZZA;;;\r\nTEL;TYPE=HOME:(555) 987-6543\r\n"
+      "CATEGORIES:New Caller\r\nEND:VCARD\r\n";
+  // The program's contact sorts first by file name; the user's still wins.
+  WriteFileBytes(settings.ContactBookFolder + "/0000.vcf", made);
+  WriteFileBytes(settings.ContactBookFolder + "/ffff.vcf",
+                 VCard("Smith", "John", "TEL;TYPE=HOME:+1 555 987 6543\r\n"));
+  Build();
+  const Phonebook* e = entries.FindNumber("5559876543");
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->Name(), "John Smith or PIZZA CALLER");
+}
+
+TEST_F(PhonebookBuildTest, OversizedAndSparseFilesAreSkippedAndTheRestRead) {
+  const std::string huge = settings.ContactBookFolder + "/a.vcf";
+  { std::ofstream(huge).put('x'); }
+  std::filesystem::resize_file(huge, 1ull << 40);  // sparse: costs no disk
+  WriteFileBytes(settings.ContactBookFolder + "/b.vcf",
+                 VCard("Good", "Card", "TEL;TYPE=HOME:2015550003\r\n"));
+  Build();
+  EXPECT_EQ(At("2015550003").Name(), "Card Good");
+  ASSERT_EQ(log.lines.size(), 1u);
+  EXPECT_NE(log.lines[0].find("a.vcf skipped: larger than"), std::string::npos);
 }
 
 TEST_F(PhonebookBuildTest, AddressBookWithoutValidHeaderIsLoggedAndSkipped) {
