@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+#include "ui/DesktopText.h"
+
 AppDesktop::AppDesktop(Application& app) : app_(app) {
   Application* a = &app_;
   auto svc = [a] { return a->Clients(); };  // null while the service has never run
@@ -50,7 +52,27 @@ AppDesktop::AppDesktop(Application& app) : app_(app) {
   QObject::connect(app_.Link(), &CommLink::PortStatusChanged, d, &Desktop::TrafficChanged);
   // Activity on the caller-ID link flashes the tray icon.
   QObject::connect(app_.Link(), &CommLink::TrafficChanged, d, &Desktop::SwapIcons);
+  // The link state shows in the tray's tooltip and picture.
+  QObject::connect(app_.Link(), &CommLink::PortStatusChanged, d, [this] { ShowLinkState(); });
+  ShowLinkState();
+  // Each call: the tooltip, the recent calls window and the desktop notice.
+  QObject::connect(&app_.Calls(), &CallEvents::callCompleted, d, &Desktop::CallCompleted);
+  QObject::connect(&app_.Calls(), &CallEvents::callUpdated, d, &Desktop::CallUpdated);
   WatchServiceLog();
+}
+
+void AppDesktop::ShowLinkState() {
+  CommLink* link = app_.Link();
+  if (!link) return;
+  desktop_->SetLinkState(LinkStateFromPortStatus(link->PortStatus(), link->NetworkLink()));
+}
+
+void AppDesktop::SetHistoryProvider(RecentCallsWindow::Provider provider) {
+  desktop_->RecentCalls().SetProvider(std::move(provider));
+}
+
+void AppDesktop::SetAddContact(RecentCallsWindow::AddContact hook) {
+  desktop_->RecentCalls().SetAddContact(std::move(hook));
 }
 
 AppDesktop::~AppDesktop() {
