@@ -3,6 +3,9 @@
 #include <QObject>
 #include <QWidget>
 
+#include "lookup/ContactBook.h"
+#include "ui/DesktopText.h"
+
 AppDesktop::AppDesktop(Application& app) : app_(app) {
   Application* a = &app_;
   auto svc = [a] { return a->Clients(); };  // null while the service has never run
@@ -51,7 +54,44 @@ AppDesktop::AppDesktop(Application& app) : app_(app) {
   QObject::connect(app_.Link(), &CommLink::PortStatusChanged, d, &Desktop::TrafficChanged);
   // Activity on the caller-ID link flashes the tray icon.
   QObject::connect(app_.Link(), &CommLink::TrafficChanged, d, &Desktop::SwapIcons);
+  // The link state shows in the tray's tooltip and picture.
+  QObject::connect(app_.Link(), &CommLink::PortStatusChanged, d, [this] { ShowLinkState(); });
+  ShowLinkState();
+  // Each call: the tooltip, the recent calls window and the desktop notice.
+  QObject::connect(&app_.Calls(), &CallEvents::callCompleted, d, &Desktop::CallCompleted);
+  QObject::connect(&app_.Calls(), &CallEvents::callUpdated, d, &Desktop::CallUpdated);
+  // The window reads the stored history, and adds contacts to the contact folder.
+  SetHistoryProvider([a](int limit, const std::string& search) {
+    std::vector<CompletedCall> calls;
+    if (CallHistory* h = a->History())
+      for (StoredCall& c : h->Recent(limit, {}, search)) calls.push_back(std::move(c));
+    return calls;
+  });
+  SetAddContact([a](const std::string& name, const std::string& displayNumber) {
+    const Settings& s = a->CurrentSettings();
+    if (!ConnectOutlook(s)) return false;
+    NewContact contact;
+    std::tie(contact.FirstName, contact.LastName) = SplitAtFirstSpace(name);
+    contact.HomeTelephoneNumber = displayNumber;
+    if (!CreateContact(s.ContactBookFolder, contact).status) return false;
+    if (a->Lookup()) a->Lookup()->BuildPhonebook();
+    return true;
+  });
   WatchServiceLog();
+}
+
+void AppDesktop::ShowLinkState() {
+  CommLink* link = app_.Link();
+  if (!link) return;
+  desktop_->SetLinkState(LinkStateFromPortStatus(link->PortStatus(), link->NetworkLink()));
+}
+
+void AppDesktop::SetHistoryProvider(RecentCallsWindow::Provider provider) {
+  desktop_->RecentCalls().SetProvider(std::move(provider));
+}
+
+void AppDesktop::SetAddContact(RecentCallsWindow::AddContact hook) {
+  desktop_->RecentCalls().SetAddContact(std::move(hook));
 }
 
 AppDesktop::~AppDesktop() {

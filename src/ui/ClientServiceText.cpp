@@ -16,3 +16,10 @@ std::string InformationBlock(const std::vector<std::string>& clientSlots) {
   text += crlf + crlf;
   return text;
 }
+
+int RegisteredDisplays(const std::vector<std::string>& clientSlots) {
+  int count = 0;
+  for (const std::string& slot : clientSlots)
+    if (!slot.empty() && slot.front() != '-') ++count;
+  return count;
+}

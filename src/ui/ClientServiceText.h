@@ -5,6 +5,8 @@
 //    one "--> " line per client slot (slot text as stored, so "" for a cleared slot
 //    and "-" + address for one that unsubscribed), and two CR LF. Every line ends in
 //    CR LF.
+//  - RegisteredDisplays(slots): how many slots hold a subscribed display (not empty and
+//    not starting with "-").
 //  - The test call's name and number.
 #include <string>
 #include <vector>
@@ -14,3 +16,4 @@ inline constexpr const char* kTestCallerNumber = "(123)456-7890";
 inline constexpr const char* kTestMessageLine = "Sending Test Message.";
 
 std::string InformationBlock(const std::vector<std::string>& clientSlots);
+int RegisteredDisplays(const std::vector<std::string>& clientSlots);

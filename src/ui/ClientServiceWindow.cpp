@@ -9,9 +9,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QKeyEvent>
 #include <QVBoxLayout>
 
 #include "ui/ClientServiceText.h"
+#include "ui/TrayArt.h"
 #include "ui/UiText.h"
 
 namespace {
@@ -34,6 +36,7 @@ ClientServiceWindow::ClientServiceWindow(const UiHost& host, QWidget* parent)
   setWindowFlag(Qt::Window);
   setObjectName(QStringLiteral("frmOptions"));
   setWindowTitle(QStringLiteral("xapvynCID"));
+  setWindowIcon(ProgramIcon());
 
   auto* logging = new QGroupBox(QStringLiteral("Logging"), this);
   log_ = new QPlainTextEdit(logging);
@@ -61,7 +64,11 @@ ClientServiceWindow::ClientServiceWindow(const UiHost& host, QWidget* parent)
 
   state_ = new QLabel(this);
   state_->setObjectName(QStringLiteral("serviceState"));
-  state_->setEnabled(false);
+
+  // A display subscribing logs nothing while debug is off, so the count is read again
+  // while the window shows.
+  stateTimer_.setInterval(kStatePollMs);
+  connect(&stateTimer_, &QTimer::timeout, this, &ClientServiceWindow::ShowServiceState);
 
   auto* tools = new QHBoxLayout;
   tools->addWidget(debug_);
@@ -97,8 +104,48 @@ void ClientServiceWindow::Load() {
 
 void ClientServiceWindow::ShowServiceState() {
   const bool active = host_.ClientService.ServiceActive && host_.ClientService.ServiceActive();
-  state_->setText(active ? QStringLiteral("Client service running")
-                         : QStringLiteral("Client service not running"));
+  if (!active) {
+    state_->setText(QStringLiteral("Client service not running"));
+    return;
+  }
+  const int displays = RegisteredDisplays(
+      host_.ClientService.ClientSlots ? host_.ClientService.ClientSlots()
+                                      : std::vector<std::string>{});
+  state_->setText(QStringLiteral("Client service running, %1 display%2 registered")
+                      .arg(displays)
+                      .arg(displays == 1 ? QString() : QStringLiteral("s")));
+}
+
+void ClientServiceWindow::keyPressEvent(QKeyEvent* event) {
+  // A QWidget window has no default button of its own: keys that reach the window
+  // unhandled press OK (Enter) or Cancel (Escape), as in a dialog.
+  if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+    switch (event->key()) {
+      case Qt::Key_Return:
+      case Qt::Key_Enter:
+        OkPressed();
+        return;
+      case Qt::Key_Escape:
+        CancelPressed();
+        return;
+      default:
+        break;
+    }
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void ClientServiceWindow::SetStatePollInterval(int ms) { stateTimer_.setInterval(ms); }
+
+void ClientServiceWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  ShowServiceState();
+  stateTimer_.start();
+}
+
+void ClientServiceWindow::hideEvent(QHideEvent* event) {
+  stateTimer_.stop();
+  QWidget::hideEvent(event);
 }
 
 void ClientServiceWindow::Open() {
@@ -169,3 +216,5 @@ bool ClientServiceWindow::eventFilter(QObject* watched, QEvent* event) {
   }
   return QWidget::eventFilter(watched, event);
 }
+
+QString ClientServiceWindow::StateText() const { return state_->text(); }

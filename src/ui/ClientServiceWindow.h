@@ -18,6 +18,12 @@
 //  - "&Advanced Information" appends the information block (ClientServiceText.h) to the
 //    service log through AppendLog; it reaches the box as a log piece.
 //  - A double-click on the log box empties it and the service log.
+//  - Enter presses "&OK" and Escape "&Cancel".
+//  - The line beside the buttons tells whether the service runs and how many displays
+//    are registered (RegisteredDisplays of ClientSlots); it is read again every
+//    kStatePollMs while the window shows, since a subscription with debug off logs
+//    nothing.
+#include <QTimer>
 #include <QWidget>
 #include <string>
 
@@ -30,6 +36,8 @@ class QPlainTextEdit;
 class ClientServiceWindow : public QWidget {
   Q_OBJECT
  public:
+  static constexpr int kStatePollMs = 1000;
+
   explicit ClientServiceWindow(const UiHost& host, QWidget* parent = nullptr);
 
   // Shows the window (the tray menu's "OCID"), loading it first when needed.
@@ -37,6 +45,8 @@ class ClientServiceWindow : public QWidget {
   // One piece was appended to the service log.
   void LogAppended(const std::string& piece);
   bool Loaded() const { return loaded_; }
+  QString StateText() const;
+  void SetStatePollInterval(int ms);
 
   // The buttons' actions.
   void OkPressed();
@@ -47,6 +57,9 @@ class ClientServiceWindow : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -57,5 +70,6 @@ class ClientServiceWindow : public QWidget {
   QPlainTextEdit* log_ = nullptr;
   QCheckBox* debug_ = nullptr;
   QLabel* state_ = nullptr;
+  QTimer stateTimer_;
   bool loaded_ = false;
 };

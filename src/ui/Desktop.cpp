@@ -3,12 +3,15 @@
 #include <QCursor>
 #include <exception>
 
+#include "common/Settings.h"
 #include "ui/TrayArt.h"
+#include "ui/UiText.h"
 
 namespace {
 constexpr const char* kProgram = "xapvynCID";
 constexpr const char* kMenuCaptions[] = {
-    "Setup", "System Config", "System Status", "Serial Comm", "OCID", "Help", "-", "Exit"};
+    "Setup", "System Config", "System Status", "Serial Comm", "OCID",
+    "Help",  "Recent Calls",  "-",             "Exit"};
 
 void ShowWindow(QWidget* window) {
   window->show();
@@ -22,6 +25,7 @@ Desktop::Desktop(UiHost host, QObject* parent)
       host_(std::move(host)),
       image1_(MakeTrayIcon(TrayPicture::Idle)),
       image2_(MakeTrayIcon(TrayPicture::Activity)),
+      image3_(MakeTrayIcon(TrayPicture::Down)),
       tray_(this) {
   menu_.setObjectName(QStringLiteral("mnuRinglet"));
   menu_.setTitle(QStringLiteral("Ringlet"));
@@ -40,6 +44,21 @@ Desktop::Desktop(UiHost host, QObject* parent)
 
   traffic_ = std::make_unique<TrafficWindow>(host_);
   clientService_ = std::make_unique<ClientServiceWindow>(host_);
+  recentCalls_ = std::make_unique<RecentCallsWindow>();
+  UseNotificationBus(QDBusConnection::sessionBus());
+}
+
+void Desktop::UseNotificationBus(const QDBusConnection& bus) {
+  notifier_ = std::make_unique<CallNotifier>(bus, &tray_.Tray());
+  notifier_->SetEnabled([this] { return NotifyOn(); });
+}
+
+bool Desktop::NotifyOn() const {
+  if (!host_.GetIniSetting) return true;
+  HostStatus status;
+  const std::string value =
+      host_.GetIniSetting("History", "Notify", "1", "vynRinglet.ini", &status);
+  return !status || SettingIsOn(RemoveQuotes(value));
 }
 
 Desktop::~Desktop() {
@@ -48,7 +67,7 @@ Desktop::~Desktop() {
 }
 
 void Desktop::Start() {
-  tray_.SetCaption(QStringLiteral("Ringlet"));
+  tray_.SetCaption(ToQ(TrayStatusText(link_, lastCall_ ? &*lastCall_ : nullptr)));
   tray_.SetCallback([this](int code) { TrayIconCallback(code); });
   Timer1_Timer();
 }
@@ -60,7 +79,7 @@ void Desktop::SwapIcons() {
 }
 
 void Desktop::Timer1_Timer() {
-  tray_.Update(true, image1_);
+  tray_.Update(true, RestingIcon());
   timer1_.stop();
 }
 
@@ -81,6 +100,9 @@ void Desktop::MenuClick(int index) {
         break;
       case kSerialComm:
         ShowWindow(traffic_.get());
+        break;
+      case kRecentCalls:
+        ShowWindow(recentCalls_.get());
         break;
       case kOcid:
         if (host_.OcidEnabled && host_.OcidEnabled()) clientService_->Open();
@@ -105,9 +127,39 @@ void Desktop::Unload() {
   if (setup_) setup_->Discard();
   traffic_->hide();
   clientService_->hide();
+  recentCalls_->hide();
   menu_.hide();
   timer1_.stop();
   tray_.Update(false, image1_);
+}
+
+void Desktop::SetLinkState(const LinkState& state) {
+  if (state == link_) return;
+  link_ = state;
+  ShowStatus();
+}
+
+void Desktop::CallCompleted(const CompletedCall& call) {
+  lastCall_ = call;
+  ShowStatus();
+  recentCalls_->CallArrived(call);
+  notifier_->Notify(call);
+}
+
+void Desktop::CallUpdated(const CompletedCall& call) {
+  if (lastCall_ && lastCall_->time == call.time && lastCall_->number == call.number) {
+    lastCall_ = call;
+    ShowStatus();
+  }
+  recentCalls_->CallUpdated(call);
+  notifier_->Update(call);
+}
+
+void Desktop::ShowStatus() {
+  tray_.SetCaption(ToQ(TrayStatusText(link_, lastCall_ ? &*lastCall_ : nullptr)));
+  if (!tray_.IconAdded()) return;
+  // While the activity picture flashes, the timer puts the resting picture back.
+  tray_.Update(true, timer1_.isActive() ? image2_ : RestingIcon());
 }
 
 void Desktop::Report(const std::string& text, const std::string& description) {

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QKeyEvent>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -16,6 +17,7 @@
 
 #include "common/Settings.h"
 #include "ui/SetupFields.h"
+#include "ui/TrayArt.h"
 #include "ui/UiText.h"
 
 namespace {
@@ -85,6 +87,32 @@ void AlignLabels(const QList<QFormLayout*>& forms) {
   }
 }
 
+// The widgets that take focus with Tab, in the order their layouts show them (rows top
+// to bottom, columns left to right, form labels skipped).
+void CollectFocusable(QLayout* layout, QList<QWidget*>& out);
+
+void CollectFromWidget(QWidget* widget, QList<QWidget*>& out) {
+  if (widget->focusPolicy() & Qt::TabFocus) out << widget;
+  if (QLayout* inner = widget->layout()) CollectFocusable(inner, out);
+}
+
+void CollectFocusable(QLayout* layout, QList<QWidget*>& out) {
+  for (int i = 0; i < layout->count(); ++i) {
+    QLayoutItem* item = layout->itemAt(i);
+    if (QWidget* widget = item->widget())
+      CollectFromWidget(widget, out);
+    else if (QLayout* inner = item->layout())
+      CollectFocusable(inner, out);
+  }
+}
+
+// A form layout keeps its items in insertion order, which is its row order.
+void SetTabOrderFromLayout(QLayout* layout) {
+  QList<QWidget*> chain;
+  CollectFocusable(layout, chain);
+  for (int i = 1; i < chain.size(); ++i) QWidget::setTabOrder(chain[i - 1], chain[i]);
+}
+
 }  // namespace
 
 SetupDialog::SetupDialog(const UiHost& host, QWidget* parent) : QWidget(parent), host_(host) {
@@ -92,7 +120,9 @@ SetupDialog::SetupDialog(const UiHost& host, QWidget* parent) : QWidget(parent),
   setAttribute(Qt::WA_DeleteOnClose);
   setObjectName(QStringLiteral("frmSetup"));
   setWindowTitle(QStringLiteral("CID Setup"));
+  setWindowIcon(ProgramIcon());
   BuildLayout();
+
   LoadSettings();
 }
 
@@ -100,7 +130,8 @@ void SetupDialog::BuildLayout() {
   // Left column: the link, the phonebook, the xAP identity and the BSC device.
   auto* serial = new QGroupBox(QStringLiteral("Serial CID"), this);
   QFormLayout* serialForm = MakeForm(serial);
-  QLineEdit* commPort = MakeText(serial, "aCIDCommPort", "1, /dev/ttyACM0 or host:port");
+  QLineEdit* commPort =
+      MakeText(serial, "aCIDCommPort", "1, /dev/ttyACM0, host:port or ncid:host:port");
   serialForm->addRow(MakeLabel(serial, "Comm Port/IP", commPort), commPort);
   QLineEdit* portString = MakeText(serial, "aCIDPortString", "9600,n,8,1");
   serialForm->addRow(MakeLabel(serial, "Port Setup", portString), portString);
@@ -134,13 +165,40 @@ void SetupDialog::BuildLayout() {
   QLineEdit* device = MakeText(bsc, "aCIDDeviceCode");
   bscForm->addRow(MakeLabel(bsc, "CID Device Code", device), device);
 
+  auto* mqtt = new QGroupBox(QStringLiteral("MQTT"), this);
+  QFormLayout* mqttForm = MakeForm(mqtt);
+  QLineEdit* mqttHost = MakeText(mqtt, "aMqttHost", "none, e.g. 127.0.0.1");
+  mqttForm->addRow(MakeLabel(mqtt, "Broker Host", mqttHost), mqttHost);
+  QLineEdit* mqttPort = MakeText(mqtt, "aMqttPort", "1883");
+  mqttForm->addRow(MakeLabel(mqtt, "Broker Port", mqttPort), mqttPort);
+  QLineEdit* mqttUser = MakeText(mqtt, "aMqttUser", "none");
+  mqttForm->addRow(MakeLabel(mqtt, "User", mqttUser), mqttUser);
+  QLineEdit* mqttPassword = MakeText(mqtt, "aMqttPassword", "none");
+  mqttPassword->setEchoMode(QLineEdit::PasswordEchoOnEdit);
+  mqttForm->addRow(MakeLabel(mqtt, "Password", mqttPassword), mqttPassword);
+  QLineEdit* mqttPasswordFile = MakeText(mqtt, "aMqttPasswordFile", "none");
+  mqttForm->addRow(
+      MakeLabel(mqtt, "Password File", mqttPasswordFile),
+      WithBrowse(mqtt, mqttPasswordFile, false, QStringLiteral("File holding the password")));
+  QLineEdit* mqttCAFile = MakeText(mqtt, "aMqttCAFile", "none: no TLS");
+  mqttForm->addRow(MakeLabel(mqtt, "CA File (TLS)", mqttCAFile),
+                   WithBrowse(mqtt, mqttCAFile, false, QStringLiteral("CA certificate file")));
+  QLineEdit* mqttClientId = MakeText(mqtt, "aMqttClientId", "made from the host name");
+  mqttForm->addRow(MakeLabel(mqtt, "Client ID", mqttClientId), mqttClientId);
+  QLineEdit* mqttTopic = MakeText(mqtt, "aMqttTopicPrefix", "xapvyncid");
+  mqttForm->addRow(MakeLabel(mqtt, "Topic Prefix", mqttTopic), mqttTopic);
+  mqttForm->addRow(QString(), MakeCheck(mqtt, "aMqttDiscovery", "Announce for discovery"));
+  QLineEdit* mqttDiscovery = MakeText(mqtt, "aMqttDiscoveryPrefix", "homeassistant");
+  mqttForm->addRow(MakeLabel(mqtt, "Discovery Prefix", mqttDiscovery), mqttDiscovery);
+
   auto* left = new QVBoxLayout;
   left->addWidget(serial);
   left->addWidget(phonebook);
   left->addWidget(xap);
   left->addWidget(bsc);
+  left->addWidget(mqtt);
   left->addStretch(1);
-  AlignLabels({serialForm, phonebookForm, xapForm, bscForm});
+  AlignLabels({serialForm, phonebookForm, xapForm, bscForm, mqttForm});
 
   // Right column: what happens on a call, the simulated call and the Linux sources.
   auto* action = new QGroupBox(QStringLiteral("Action on CID Receipt"), this);
@@ -190,6 +248,8 @@ void SetupDialog::BuildLayout() {
   simulateLayout->addWidget(number, 1);
   simulateLayout->addWidget(call);
   connect(call, &QPushButton::clicked, this, &SetupDialog::SimulateCall);
+  // Enter in the number box presses "Call".
+  connect(number, &QLineEdit::returnPressed, call, &QPushButton::click);
 
   auto* sources = new QGroupBox(QStringLiteral("Contacts and Reverse Lookup"), this);
   QFormLayout* sourcesForm = MakeForm(sources);
@@ -203,11 +263,19 @@ void SetupDialog::BuildLayout() {
   QLineEdit* baseUrl =
       MakeText(sources, "aReverseLookupBaseURL", "none, e.g. http://127.0.0.1:8080");
   sourcesForm->addRow(MakeLabel(sources, "Reverse Lookup Base URL", baseUrl), baseUrl);
+  sourcesForm->addRow(QString(),
+                      MakeCheck(sources, "aAreaCodeNames", "Name callers by area code"));
   AlignLabels({sourcesForm});
+
+  auto* history = new QGroupBox(QStringLiteral("Call History"), this);
+  auto* historyLayout = new QVBoxLayout(history);
+  historyLayout->addWidget(
+      MakeCheck(history, "aHistoryNotify", "Show a desktop notification for each call"));
 
   auto* right = new QVBoxLayout;
   right->addWidget(action);
   right->addWidget(sources);
+  right->addWidget(history);
   right->addWidget(simulate);
   right->addStretch(1);
 
@@ -219,13 +287,16 @@ void SetupDialog::BuildLayout() {
   auto* hint = new QLabel(
       QStringLiteral("Changes are saved and take effect when this window is closed."), this);
   hint->setObjectName(QStringLiteral("hint"));
-  hint->setEnabled(false);
+  // The palette's normal text colour: a disabled (grey) label is too faint to read.
+  hint->setForegroundRole(QPalette::WindowText);
 
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(12, 12, 12, 10);
   outer->setSpacing(8);
   outer->addLayout(columns);
   outer->addWidget(hint);
+
+  SetTabOrderFromLayout(outer);
 }
 
 QLineEdit* SetupDialog::Text(const char* name) {
@@ -239,7 +310,9 @@ QCheckBox* SetupDialog::Check(const char* name) {
 void SetupDialog::LoadSettings() {
   for (const SetupField& field : kSetupLoadOrder) {
     const std::string key(field.key);
-    const std::string fallback = field.group == kSettingsSection ? SettingDefault(key) : "";
+    const std::string fallback = !field.fallback.empty()            ? std::string(field.fallback)
+                                 : field.group == kSettingsSection ? SettingDefault(key)
+                                                                   : "";
     HostStatus status;
     std::string value;
     try {
@@ -304,6 +377,13 @@ void SetupDialog::SimulateCall() {
 void SetupDialog::Discard() {
   discarded_ = true;
   close();
+}
+
+void SetupDialog::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier)
+    close();
+  else
+    QWidget::keyPressEvent(event);
 }
 
 void SetupDialog::closeEvent(QCloseEvent* event) {

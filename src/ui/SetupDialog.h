@@ -16,6 +16,10 @@
 //  - A setting that fails to load or save (a failed status, or an exception from the
 //    callback) is reported (type "xapvynCID", text "SetupLoad " / "SetupSave " + key)
 //    and the others are still processed; a setting that fails to load shows its default.
+//  - Escape closes it (and so saves, as the close box does). Enter in the number box
+//    presses "Call". Tab follows the layout: the left column top to bottom, then the
+//    right one.
+//  - A setting missing from the file shows its field's fallback (SetupFields.h).
 //  - "Call" puts an empty name and the number box's text into the caller record,
 //    marks both as detected and calls ProcessModemInput.
 //  - Control object names are the setting's box names (aCIDCommPort, aOCID, ...).
@@ -39,6 +43,7 @@ class SetupDialog : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void BuildLayout();

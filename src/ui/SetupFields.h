@@ -6,8 +6,8 @@
 //    written under (XapVoice goes back as "XAPVoice": keys compare without case).
 //  - kind: a text box, a text box written wrapped in double quotes, or a check box
 //    (on when the value's leading number is 1, as the program reads it; written as "0" or "1").
-// The defaults are those of the settings record; the three Linux settings default to
-// the empty text.
+//  - fallback: the default shown when the file lacks the key; when empty, a key of
+//    "General" takes the settings record's default and any other key the empty text.
 #include <array>
 #include <string_view>
 
@@ -19,6 +19,7 @@ struct SetupField {
   std::string_view key;
   std::string_view saveKey;
   SetupKind kind;
+  std::string_view fallback = {};
 
   constexpr bool Check() const { return kind == SetupKind::kCheck; }
   constexpr bool Quoted() const { return kind == SetupKind::kQuotedText; }
@@ -35,11 +36,12 @@ constexpr SetupKind kCheck = SetupKind::kCheck;
 // A key of section "General", written back under saveKey (its own name by default).
 constexpr SetupField General(std::string_view control, std::string_view key, SetupKind kind,
                              std::string_view saveKey = {}) {
-  return {control, "General", key, saveKey.empty() ? key : saveKey, kind};
+  return {control, "General", key, saveKey.empty() ? key : saveKey, kind, {}};
 }
 // A Linux setting in a section of its own.
-constexpr SetupField Own(std::string_view control, std::string_view group, std::string_view key) {
-  return {control, group, key, key, SetupKind::kText};
+constexpr SetupField Own(std::string_view control, std::string_view group, std::string_view key,
+                         SetupKind kind = SetupKind::kText, std::string_view fallback = {}) {
+  return {control, group, key, key, kind, fallback};
 }
 
 constexpr SetupField XAPNode = General("aXAPNode", "XAPNode", kQuoted);
@@ -64,10 +66,26 @@ constexpr SetupField ContactBookFolder = Own("aContactBookFolder", "ContactBook"
 constexpr SetupField AddressBookFile = Own("aAddressBookFile", "AddressBook", "File");
 constexpr SetupField ReverseLookupBaseURL =
     Own("aReverseLookupBaseURL", "ReverseLookup", "BaseURL");
+constexpr SetupField AreaCodeNames = {"aAreaCodeNames", "General", "AreaCodeNames",
+                                      "AreaCodeNames", kCheck, "1"};
+constexpr SetupField HistoryNotify = Own("aHistoryNotify", "History", "Notify", kCheck, "1");
+constexpr SetupField MqttHost = Own("aMqttHost", "MQTT", "Host");
+constexpr SetupField MqttPort = Own("aMqttPort", "MQTT", "Port", kText, "1883");
+constexpr SetupField MqttUser = Own("aMqttUser", "MQTT", "User");
+constexpr SetupField MqttPassword = Own("aMqttPassword", "MQTT", "Password");
+constexpr SetupField MqttPasswordFile = Own("aMqttPasswordFile", "MQTT", "PasswordFile");
+constexpr SetupField MqttCAFile = Own("aMqttCAFile", "MQTT", "CAFile");
+constexpr SetupField MqttClientId = Own("aMqttClientId", "MQTT", "ClientId");
+constexpr SetupField MqttTopicPrefix = Own("aMqttTopicPrefix", "MQTT", "TopicPrefix", kText,
+                                           "xapvyncid");
+constexpr SetupField MqttDiscovery = Own("aMqttDiscovery", "MQTT", "Discovery", kCheck, "1");
+constexpr SetupField MqttDiscoveryPrefix = Own("aMqttDiscoveryPrefix", "MQTT", "DiscoveryPrefix",
+                                               kText, "homeassistant");
+
 
 }  // namespace setupfields
 
-inline constexpr std::array<SetupField, 20> kSetupLoadOrder{
+inline constexpr std::array<SetupField, 32> kSetupLoadOrder{
     setupfields::XAPNode,
     setupfields::XAPPID,
     setupfields::CIDCommPort,
@@ -88,9 +106,21 @@ inline constexpr std::array<SetupField, 20> kSetupLoadOrder{
     setupfields::ContactBookFolder,
     setupfields::AddressBookFile,
     setupfields::ReverseLookupBaseURL,
+    setupfields::AreaCodeNames,
+    setupfields::HistoryNotify,
+    setupfields::MqttHost,
+    setupfields::MqttPort,
+    setupfields::MqttUser,
+    setupfields::MqttPassword,
+    setupfields::MqttPasswordFile,
+    setupfields::MqttCAFile,
+    setupfields::MqttClientId,
+    setupfields::MqttTopicPrefix,
+    setupfields::MqttDiscovery,
+    setupfields::MqttDiscoveryPrefix,
 };
 
-inline constexpr std::array<SetupField, 20> kSetupSaveOrder{
+inline constexpr std::array<SetupField, 32> kSetupSaveOrder{
     setupfields::XAPNode,
     setupfields::XAPPID,
     setupfields::CIDCommPort,
@@ -111,4 +141,16 @@ inline constexpr std::array<SetupField, 20> kSetupSaveOrder{
     setupfields::ContactBookFolder,
     setupfields::AddressBookFile,
     setupfields::ReverseLookupBaseURL,
+    setupfields::AreaCodeNames,
+    setupfields::HistoryNotify,
+    setupfields::MqttHost,
+    setupfields::MqttPort,
+    setupfields::MqttUser,
+    setupfields::MqttPassword,
+    setupfields::MqttPasswordFile,
+    setupfields::MqttCAFile,
+    setupfields::MqttClientId,
+    setupfields::MqttTopicPrefix,
+    setupfields::MqttDiscovery,
+    setupfields::MqttDiscoveryPrefix,
 };

@@ -6,9 +6,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QKeyEvent>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "ui/TrayArt.h"
 #include "ui/UiText.h"
 
 namespace {
@@ -22,11 +24,17 @@ QPlainTextEdit* MakeLog(QWidget* owner, const char* name) {
   return box;
 }
 
-// Sets the text only when it changed, then puts its end in view.
+// Sets the text only when it changed, then puts its last line in view from its start:
+// the cursor goes to the start of the last line (not its end, which would scroll a
+// long line sideways and hide the time stamps at the start of every line).
 void ShowText(QPlainTextEdit* box, const QString& text) {
   if (box->toPlainText() != text) box->setPlainText(text);
-  box->moveCursor(QTextCursor::End);
+  QTextCursor cursor(box->document());
+  cursor.movePosition(QTextCursor::End);
+  cursor.movePosition(QTextCursor::StartOfBlock);
+  box->setTextCursor(cursor);
   box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
+  box->horizontalScrollBar()->setValue(0);
 }
 
 std::string Get(const std::function<std::string()>& getter) { return getter ? getter() : ""; }
@@ -37,6 +45,7 @@ TrafficWindow::TrafficWindow(const UiHost& host, QWidget* parent) : QWidget(pare
   setWindowFlag(Qt::Window);
   setObjectName(QStringLiteral("frmComm"));
   setWindowTitle(QStringLiteral("Modem Communications Window"));
+  setWindowIcon(ProgramIcon());
 
   commData_ = MakeLog(this, "CommData");
   commStatus_ = MakeLog(this, "CommStatus");
@@ -90,6 +99,13 @@ void TrafficWindow::Refresh() {
 void TrafficWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (stale_) Reload();
+}
+
+void TrafficWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier)
+    hide();
+  else
+    QWidget::keyPressEvent(event);
 }
 
 void TrafficWindow::Reload() {

@@ -7,9 +7,9 @@
 //  - The texts come from the TrafficSource; the window keeps no copy of its own, so
 //    whatever was collected while it was hidden shows when it is shown again.
 //  - Refresh() reloads the three texts; while the window is hidden it only marks them
-//    stale and the reload happens when it is shown. After a reload the end of both text
-//    boxes is in view.
-//  - "Close" and the close box hide the window; it is not destroyed.
+//    stale and the reload happens when it is shown. After a reload the last line of
+//    both text boxes is in view from its start (the boxes never scroll sideways).
+//  - "Close", Escape and the close box hide the window; it is not destroyed.
 #include <QWidget>
 
 #include "ui/UiHost.h"
@@ -26,6 +26,7 @@ class TrafficWindow : public QWidget {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void Reload();

@@ -57,12 +57,22 @@ QPixmap DrawTrayPicture(TrayPicture picture, int size) {
   painter.setRenderHint(QPainter::Antialiasing);
 
   const bool activity = picture == TrayPicture::Activity;
+  const bool down = picture == TrayPicture::Down;
+  struct Tile {
+    QColor top, bottom, edge;
+  };
+  const Tile tiles[] = {
+      {QColor(0x3b, 0x7d, 0xd8), QColor(0x1e, 0x4f, 0x9c), QColor(0x15, 0x3a, 0x75)},  // idle
+      {QColor(0xff, 0xa8, 0x2e), QColor(0xe0, 0x64, 0x10), QColor(0xa8, 0x48, 0x08)},  // activity
+      {QColor(0x6e, 0x6e, 0x6e), QColor(0x44, 0x44, 0x44), QColor(0x2a, 0x2a, 0x2a)},  // down
+  };
+  const Tile& colours = tiles[activity ? 1 : down ? 2 : 0];
   QLinearGradient fill(0, 0, 0, size);
-  fill.setColorAt(0, activity ? QColor(0xff, 0xa8, 0x2e) : QColor(0x3b, 0x7d, 0xd8));
-  fill.setColorAt(1, activity ? QColor(0xe0, 0x64, 0x10) : QColor(0x1e, 0x4f, 0x9c));
+  fill.setColorAt(0, colours.top);
+  fill.setColorAt(1, colours.bottom);
   const QRectF tile(0.5, 0.5, size - 1.0, size - 1.0);
   const double corner = size * 0.2;
-  painter.setPen(QPen(activity ? QColor(0xa8, 0x48, 0x08) : QColor(0x15, 0x3a, 0x75), 1.0));
+  painter.setPen(QPen(colours.edge, 1.0));
   painter.setBrush(fill);
   painter.drawRoundedRect(tile, corner, corner);
 
@@ -79,6 +89,17 @@ QPixmap DrawTrayPicture(TrayPicture picture, int size) {
   QPainterPath glyph = Handset();
   if (activity) glyph = glyph.united(Waves(size < 24));
   painter.drawPath(glyph);
+  if (down) {
+    // A red bar from corner to corner, with a dark rim so it stands out on the handset.
+    painter.resetTransform();
+    const QLineF bar(size * 0.2, size * 0.2, size * 0.8, size * 0.8);
+    painter.setPen(QPen(QColor(0x2a, 0x2a, 0x2a), std::max(2.4, size * 0.15), Qt::SolidLine,
+                        Qt::RoundCap));
+    painter.drawLine(bar);
+    painter.setPen(
+        QPen(QColor(0xe8, 0x20, 0x20), std::max(1.4, size * 0.09), Qt::SolidLine, Qt::RoundCap));
+    painter.drawLine(bar);
+  }
   painter.end();
   return pixmap;
 }
@@ -86,5 +107,10 @@ QPixmap DrawTrayPicture(TrayPicture picture, int size) {
 QIcon MakeTrayIcon(TrayPicture picture) {
   QIcon icon;
   for (int size : {16, 22, 24, 32, 48, 64}) icon.addPixmap(DrawTrayPicture(picture, size));
+  return icon;
+}
+
+const QIcon& ProgramIcon() {
+  static const QIcon icon = MakeTrayIcon(TrayPicture::Idle);
   return icon;
 }

@@ -4,7 +4,13 @@ TrayIcon::TrayIcon(QObject* parent) : QObject(parent) {
   connect(&tray_, &QSystemTrayIcon::activated, this, &TrayIcon::OnActivated);
 }
 
-void TrayIcon::SetCaption(const QString& caption) { caption_ = caption.left(kTipLength); }
+void TrayIcon::SetCaption(const QString& caption) {
+  QStringList lines = caption.split(QLatin1Char('\n'));
+  if (lines.size() > kTipLines) lines = lines.mid(0, kTipLines);
+  for (QString& line : lines) line = line.left(kTipLength);
+  caption_ = lines.join(QLatin1Char('\n'));
+  if (iconAdded_) tray_.setToolTip(caption_);
+}
 
 void TrayIcon::Update(bool IconOn, const QIcon& img) {
   if (!IconOn) {

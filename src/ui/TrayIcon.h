@@ -6,7 +6,9 @@
 // 517; a double-click adds 515.
 //
 // What callers may rely on:
-//  - Update(true, img) shows the icon with img and the caption (cut to 63 characters),
+//  - SetCaption keeps at most kTipLines lines of the caption, each cut to kTipLength
+//    characters.
+//  - Update(true, img) shows the icon with img and the caption,
 //    adding it when it is not there yet; Update(false, ...) removes it when it was
 //    added and does nothing otherwise. IconAdded() tells which.
 //  - MouseMessage(code) passes codes 513 to 518 to the callback and drops the rest;
@@ -27,6 +29,7 @@ class TrayIcon : public QObject {
   static constexpr int kRightUp = 517;
   static constexpr int kRightDoubleClick = 518;
   static constexpr int kTipLength = 63;
+  static constexpr int kTipLines = 4;
 
   explicit TrayIcon(QObject* parent = nullptr);
 
@@ -38,6 +41,7 @@ class TrayIcon : public QObject {
   bool IconAdded() const { return iconAdded_; }
   const QIcon& CurrentIcon() const { return current_; }
   QString ToolTip() const { return tray_.toolTip(); }
+  const QString& Caption() const { return caption_; }
   QSystemTrayIcon& Tray() { return tray_; }
 
  private:

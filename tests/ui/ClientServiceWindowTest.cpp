@@ -4,9 +4,12 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -189,6 +192,56 @@ TEST(InformationBlockTest, ExactText) {
     if (block[i] == '\n') {
       EXPECT_TRUE(i > 0 && block[i - 1] == '\r') << i;
     }
+}
+
+void Press(QWidget* target, int key) {
+  QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+  QApplication::sendEvent(target, &down);
+}
+
+TEST_F(ClientServiceWindowTest, EnterPressesOkAndEscapeCancels) {
+  struct Row {
+    const char* name;
+    int key;
+    bool saves;
+  };
+  const Row rows[] = {{"Return", Qt::Key_Return, true},
+                      {"Enter", Qt::Key_Enter, true},
+                      {"Escape", Qt::Key_Escape, false}};
+  for (const Row& row : rows) {
+    calls_.clear();
+    window_->Open();
+    Debug()->setChecked(true);
+    // From the check box and from the log box the key reaches the window.
+    Press(row.key == Qt::Key_Escape ? static_cast<QWidget*>(Box()) : Debug(), row.key);
+    EXPECT_FALSE(window_->isVisible()) << row.name;
+    const bool saved = std::find(calls_.begin(), calls_.end(), "SaveDebug True") != calls_.end();
+    EXPECT_EQ(saved, row.saves) << row.name;
+  }
+}
+
+TEST_F(ClientServiceWindowTest, ShowsHowManyDisplaysAreRegisteredWithDebugOff) {
+  window_->SetStatePollInterval(10);
+  slots_ = {"", "", ""};
+  window_->Open();
+  EXPECT_EQ(window_->StateText(), "Client service running, 0 displays registered");
+  // A display subscribes (nothing is logged with debug off): the line follows.
+  slots_ = {"127.0.0.1:42685", "", "-127.0.0.1:42686"};
+  EXPECT_TRUE(WaitFor([&] {
+    return window_->StateText() == "Client service running, 1 display registered";
+  }));
+  slots_ = {"127.0.0.1:42685", "127.0.0.2:42685", ""};
+  EXPECT_TRUE(WaitFor([&] {
+    return window_->StateText() == "Client service running, 2 displays registered";
+  }));
+  // The line is in the palette's normal text colour, not the disabled grey.
+  QLabel* state = window_->findChild<QLabel*>("serviceState");
+  EXPECT_TRUE(state->isEnabled());
+}
+
+TEST(ClientServiceTextTest, RegisteredDisplaysCountsSubscribedSlotsOnly) {
+  EXPECT_EQ(RegisteredDisplays({}), 0);
+  EXPECT_EQ(RegisteredDisplays({"", "-127.0.0.1:1", "127.0.0.1:2", "10.0.0.7:42685"}), 2);
 }
 
 }  // namespace

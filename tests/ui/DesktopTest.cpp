@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QImage>
+#include <QTableWidget>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMenu>
@@ -13,6 +15,7 @@
 #include "UiTestSupport.h"
 #include "host/Homeseer.h"
 #include "ui/Desktop.h"
+#include "ui/TrayArt.h"
 
 namespace {
 
@@ -78,14 +81,14 @@ TEST_F(DesktopTest, StartPutsTheIdleIconWithItsTooltipInTheTray) {
   EXPECT_NE(desktop_->Image1().cacheKey(), desktop_->Image2().cacheKey());
 }
 
-TEST_F(DesktopTest, MenuIsRingletWithItsEightItems) {
+TEST_F(DesktopTest, MenuIsRingletWithItsItemsAndRecentCallsBeforeExit) {
   QMenu& menu = desktop_->Menu();
   EXPECT_EQ(menu.title(), "Ringlet");
   const QList<QAction*> items = menu.actions();
-  ASSERT_EQ(items.size(), 8);
-  const char* captions[] = {"Setup", "System Config", "System Status", "Serial Comm",
-                            "OCID",  "Help",          nullptr,         "Exit"};
-  for (int i = 0; i < 8; ++i) {
+  ASSERT_EQ(items.size(), 9);
+  const char* captions[] = {"Setup", "System Config", "System Status", "Serial Comm", "OCID",
+                            "Help",  "Recent Calls",  nullptr,         "Exit"};
+  for (int i = 0; i < 9; ++i) {
     if (captions[i]) {
       EXPECT_EQ(items[i]->text(), captions[i]) << i;
       EXPECT_FALSE(items[i]->isSeparator()) << i;
@@ -226,6 +229,77 @@ TEST_F(DesktopTest, SecondFlashKeepsActivityUntilOneIntervalAfterIt) {
   EXPECT_GE(idleAfterSecond, interval);
 }
 
+TEST_F(DesktopTest, RecentCallsOpensTheWindowWithTheCallsOfThisRun) {
+  CompletedCall call;
+  call.time = std::chrono::system_clock::now();
+  call.name = "Ann Baker";
+  call.number = "5559876543";
+  call.displayNumber = "(555)987-6543";
+  desktop_->CallCompleted(call);  // arrives while the window is closed
+  Item(Desktop::kRecentCalls)->trigger();
+  RecentCallsWindow& window = desktop_->RecentCalls();
+  EXPECT_TRUE(window.isVisible());
+  ASSERT_EQ(window.Table().rowCount(), 1);
+  EXPECT_EQ(window.Table().item(0, RecentCallsWindow::kName)->text(), "Ann Baker");
+  Item(Desktop::kExit)->trigger();
+  EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(DesktopTest, TooltipAndPictureFollowTheLinkAndTheLastCall) {
+  struct Row {
+    const char* name;
+    LinkState state;
+    bool downPicture;
+    const char* secondLine;
+  };
+  const Row rows[] = {
+      {"open", {LinkPhase::Open, {}}, false, "Link: open"},
+      {"closed", {LinkPhase::Closed, "Port /dev/ttyACM0 Not Connected"}, true,
+       "Link: closed: Port /dev/ttyACM0 Not Connected"},
+      {"reconnecting", {LinkPhase::Reconnecting, {}}, true, "Link: reconnecting"},
+      {"open again", {LinkPhase::Open, {}}, false, "Link: open"},
+  };
+  for (const Row& row : rows) {
+    desktop_->SetLinkState(row.state);
+    const QStringList lines = desktop_->Tray().ToolTip().split('\n');
+    ASSERT_GE(lines.size(), 2) << row.name;
+    EXPECT_EQ(lines[0], "Ringlet") << row.name;
+    EXPECT_EQ(lines[1], row.secondLine) << row.name;
+    const qint64 shown = desktop_->Tray().CurrentIcon().cacheKey();
+    EXPECT_EQ(shown == desktop_->Image3().cacheKey(), row.downPicture) << row.name;
+    EXPECT_EQ(shown == desktop_->Image1().cacheKey(), !row.downPicture) << row.name;
+  }
+
+  // A flash while the link is down ends on the link-down picture.
+  desktop_->SetLinkState({LinkPhase::Closed, {}});
+  desktop_->SetFlashInterval(20);
+  desktop_->SwapIcons();
+  EXPECT_TRUE(ShowsActivity());
+  EXPECT_TRUE(WaitFor([&] {
+    return desktop_->Tray().CurrentIcon().cacheKey() == desktop_->Image3().cacheKey();
+  }));
+
+  CompletedCall call;
+  call.name = "Bob Cole";
+  call.displayNumber = "(555)000-2222";
+  desktop_->CallCompleted(call);
+  const QStringList lines = desktop_->Tray().ToolTip().split('\n');
+  ASSERT_EQ(lines.size(), 3);
+  EXPECT_TRUE(lines[2].startsWith("Last call: Bob Cole (555)000-2222 ")) << lines[2].toStdString();
+}
+
+TEST_F(DesktopTest, EveryWindowCarriesTheProgramIcon) {
+  Item(Desktop::kSetup)->trigger();
+  const QImage program = ProgramIcon().pixmap(32, 32).toImage();
+  QWidget* windows[] = {desktop_->Setup(), &desktop_->Traffic(), &desktop_->ClientService(),
+                        &desktop_->RecentCalls()};
+  for (QWidget* w : windows) {
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->windowIcon().pixmap(32, 32).toImage(), program) << w->objectName().toStdString();
+  }
+  desktop_->Setup()->Discard();
+}
+
 TEST_F(DesktopTest, UnloadRemovesTheIconAndIsSafeTwice) {
   desktop_->SwapIcons();
   desktop_->Unload();
@@ -247,6 +321,17 @@ TEST(TrayIconTest, CaptionIsCutTo63Characters) {
   tray.SetCaption(QString(80, QLatin1Char('x')));
   tray.Update(true, QIcon());
   EXPECT_EQ(tray.ToolTip().size(), 63);
+  tray.Update(false, QIcon());
+}
+
+TEST(TrayIconTest, EachLineOfALongerCaptionIsCut) {
+  TrayIcon tray;
+  tray.SetCaption("Ringlet\n" + QString(80, QLatin1Char('x')) + "\nc\nd\ne");
+  tray.Update(true, QIcon());
+  const QStringList lines = tray.ToolTip().split('\n');
+  ASSERT_EQ(lines.size(), TrayIcon::kTipLines);
+  EXPECT_EQ(lines[0], "Ringlet");
+  EXPECT_EQ(lines[1].size(), 63);
   tray.Update(false, QIcon());
 }
 

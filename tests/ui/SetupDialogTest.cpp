@@ -5,11 +5,13 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -19,6 +21,7 @@
 #include "UiTestSupport.h"
 #include "host/Homeseer.h"
 #include "ui/SetupDialog.h"
+#include "ui/SetupFields.h"
 
 namespace {
 
@@ -226,6 +229,18 @@ TEST_F(SetupDialogTest, ReadsInTheLoadOrderWithTheDefaults) {
       "ContactBook/Folder//vynRinglet.ini",
       "AddressBook/File//vynRinglet.ini",
       "ReverseLookup/BaseURL//vynRinglet.ini",
+      "General/AreaCodeNames/1/vynRinglet.ini",
+      "History/Notify/1/vynRinglet.ini",
+      "MQTT/Host//vynRinglet.ini",
+      "MQTT/Port/1883/vynRinglet.ini",
+      "MQTT/User//vynRinglet.ini",
+      "MQTT/Password//vynRinglet.ini",
+      "MQTT/PasswordFile//vynRinglet.ini",
+      "MQTT/CAFile//vynRinglet.ini",
+      "MQTT/ClientId//vynRinglet.ini",
+      "MQTT/TopicPrefix/xapvyncid/vynRinglet.ini",
+      "MQTT/Discovery/1/vynRinglet.ini",
+      "MQTT/DiscoveryPrefix/homeassistant/vynRinglet.ini",
   };
   EXPECT_EQ(reads_, expected);
   delete d.data();
@@ -261,6 +276,19 @@ TEST_F(SetupDialogTest, CloseWritesEveryKeyInOrderThenReloads) {
       {"ContactBook", "Folder", "/home/ann/contacts"},
       {"AddressBook", "File", "/home/ann/book.csv"},
       {"ReverseLookup", "BaseURL", "http://127.0.0.1:9090"},
+      // Missing from the file: written with the defaults the boxes showed.
+      {"General", "AreaCodeNames", "1"},
+      {"History", "Notify", "1"},
+      {"MQTT", "Host", ""},
+      {"MQTT", "Port", "1883"},
+      {"MQTT", "User", ""},
+      {"MQTT", "Password", ""},
+      {"MQTT", "PasswordFile", ""},
+      {"MQTT", "CAFile", ""},
+      {"MQTT", "ClientId", ""},
+      {"MQTT", "TopicPrefix", "xapvyncid"},
+      {"MQTT", "Discovery", "1"},
+      {"MQTT", "DiscoveryPrefix", "homeassistant"},
   };
   EXPECT_EQ(saves_, expected);
   // Reload comes after every write, settings first, then the application.
@@ -380,22 +408,26 @@ TEST_F(SetupDialogTest, AFailedWriteIsReportedAndTheOthersStillRun) {
   std::filesystem::create_directories(IniPath() + ".tmp");
   QPointer<SetupDialog> d = Open();
   CloseAndWait(d);
-  EXPECT_EQ(saves_.size(), 20u);
-  ASSERT_EQ(reports_.size(), 20u);
+  EXPECT_EQ(saves_.size(), kSetupSaveOrder.size());
+  ASSERT_EQ(reports_.size(), kSetupSaveOrder.size());
   EXPECT_EQ(reports_.front().rfind("xapvynCID: SetupSave XAPNode / ", 0), 0u) << reports_.front();
-  EXPECT_EQ(reports_.back().rfind("xapvynCID: SetupSave BaseURL / ", 0), 0u) << reports_.back();
+  EXPECT_EQ(reports_.back().rfind("xapvynCID: SetupSave DiscoveryPrefix / ", 0), 0u)
+      << reports_.back();
   EXPECT_EQ(events_.back(), "InitApplication");
 }
 
 TEST_F(SetupDialogTest, AnUnreadableFileIsReportedAndShowsTheDefaults) {
   std::filesystem::create_directories(IniPath());  // a folder where the file should be
   QPointer<SetupDialog> d = Open();
-  ASSERT_EQ(reports_.size(), 20u);
+  ASSERT_EQ(reports_.size(), kSetupLoadOrder.size());
   EXPECT_EQ(reports_.front().rfind("xapvynCID: SetupLoad XAPNode / ", 0), 0u) << reports_.front();
   EXPECT_EQ(TextOf(d, "aXAPPID"), "FF008000");
   EXPECT_EQ(TextOf(d, "aCIDModemInitString"), "AT#CID=1");
   EXPECT_TRUE(Checked(d, "aOCID"));
   EXPECT_FALSE(Checked(d, "aStripPrefix"));
+  EXPECT_TRUE(Checked(d, "aAreaCodeNames"));
+  EXPECT_TRUE(Checked(d, "aHistoryNotify"));
+  EXPECT_EQ(TextOf(d, "aMqttPort"), "1883");
   delete d.data();
 }
 
@@ -430,6 +462,104 @@ TEST_F(SetupDialogTest, ShowsTheFramesAndCaptions) {
   for (const auto& [name, caption] : checks)
     EXPECT_EQ(d->findChild<QCheckBox*>(name.c_str())->text(), caption) << name;
   EXPECT_EQ(d->findChild<QPushButton*>("aSimulate")->text(), "Call");
+  delete d.data();
+}
+
+// The contrast ratio of two colours as the accessibility guidelines define it.
+double Contrast(const QColor& a, const QColor& b) {
+  auto luminance = [](const QColor& c) {
+    auto channel = [](double v) {
+      return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+  };
+  const double la = luminance(a), lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+TEST_F(SetupDialogTest, HintUsesTheNormalTextColourWithAReadableContrast) {
+  QPointer<SetupDialog> d = Open();
+  QLabel* hint = d->findChild<QLabel*>("hint");
+  ASSERT_NE(hint, nullptr);
+  EXPECT_TRUE(hint->isEnabled());
+  const QColor text = hint->palette().color(QPalette::Active, hint->foregroundRole());
+  EXPECT_EQ(text, d->palette().color(QPalette::Active, QPalette::WindowText));
+  EXPECT_GE(Contrast(text, d->palette().color(QPalette::Active, QPalette::Window)), 4.5);
+  delete d.data();
+}
+
+TEST_F(SetupDialogTest, TabFollowsTheLayoutLeftColumnThenRight) {
+  QPointer<SetupDialog> d = Open();
+  // The focus chain from the first box, boxes only.
+  std::vector<std::string> chain;
+  QWidget* first = d->findChild<QLineEdit*>("aCIDCommPort");
+  QWidget* w = first;
+  do {
+    if ((w->focusPolicy() & Qt::TabFocus) && !w->objectName().isEmpty() &&
+        w->objectName().startsWith('a'))
+      chain.push_back(w->objectName().toStdString());
+    w = w->nextInFocusChain();
+  } while (w && w != first);
+  auto at = [&](const char* name) {
+    return std::find(chain.begin(), chain.end(), name) - chain.begin();
+  };
+  const char* order[] = {
+      "aCIDCommPort",      "aCIDPortString",  "aStripPrefix",     "aFriendsLocation",
+      "aXAPNode",          "aXAPPID",         "aCIDDeviceCode",   "aMqttHost",
+      "aMqttPort",         "aMqttPassword",   "aMqttDiscovery",   "aMqttDiscoveryPrefix",
+      "aCIDIncoming",      "aXapVoice",       "aOCID",            "aOutlook",
+      "aFormatPrefix",     "aFormatSuffix",   "aContactBookFolder", "aReverseLookupBaseURL",
+      "aAreaCodeNames",    "aHistoryNotify",  "aSimulateNumber",  "aSimulate",
+  };
+  for (std::size_t i = 1; i < std::size(order); ++i) {
+    ASSERT_LT(at(order[i]), static_cast<long>(chain.size())) << order[i];
+    EXPECT_LT(at(order[i - 1]), at(order[i])) << order[i - 1] << " before " << order[i];
+  }
+  delete d.data();
+}
+
+TEST_F(SetupDialogTest, EnterInTheNumberBoxCallsAndEscapeClosesAndSaves) {
+  QPointer<SetupDialog> d = Open();
+  QLineEdit* number = d->findChild<QLineEdit*>("aSimulateNumber");
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(number, &enter);
+  ASSERT_EQ(completed_.size(), 1u);
+  EXPECT_EQ(completed_[0].Number, "123-456-7890");
+  EXPECT_TRUE(d->isVisible());
+  EXPECT_TRUE(saves_.empty());
+
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(d->findChild<QLineEdit*>("aXAPPID"), &escape);
+  EXPECT_TRUE(WaitFor([&] { return d.isNull(); }));
+  EXPECT_EQ(saves_.size(), kSetupSaveOrder.size());
+}
+
+TEST_F(SetupDialogTest, NewSettingsAreWrittenToTheirSections) {
+  QPointer<SetupDialog> d = Open();
+  SetChecked(d, "aAreaCodeNames", false);
+  SetChecked(d, "aHistoryNotify", false);
+  SetText(d, "aMqttHost", "127.0.0.1");
+  SetText(d, "aMqttPort", "18830");
+  SetText(d, "aMqttPassword", "s3cret");
+  SetText(d, "aMqttTopicPrefix", "house/cid");
+  SetChecked(d, "aMqttDiscovery", false);
+  SetText(d, "aCIDCommPort", "ncid:127.0.0.1:3333");
+  CloseAndWait(d);
+  EXPECT_EQ(Raw("General", "AreaCodeNames"), "0");
+  EXPECT_EQ(Raw("History", "Notify"), "0");
+  EXPECT_EQ(Raw("MQTT", "Host"), "127.0.0.1");
+  EXPECT_EQ(Raw("MQTT", "Port"), "18830");
+  EXPECT_EQ(Raw("MQTT", "Password"), "s3cret");
+  EXPECT_EQ(Raw("MQTT", "TopicPrefix"), "house/cid");
+  EXPECT_EQ(Raw("MQTT", "Discovery"), "0");
+  EXPECT_EQ(Raw("MQTT", "DiscoveryPrefix"), "homeassistant");
+  EXPECT_EQ(Raw("General", "CIDCommPort"), "\"ncid:127.0.0.1:3333\"");
+
+  // Reopened, the boxes show what was written.
+  d = Open();
+  EXPECT_FALSE(Checked(d, "aHistoryNotify"));
+  EXPECT_EQ(TextOf(d, "aMqttPort"), "18830");
+  EXPECT_EQ(d->findChild<QLineEdit*>("aMqttPassword")->echoMode(), QLineEdit::PasswordEchoOnEdit);
   delete d.data();
 }
 

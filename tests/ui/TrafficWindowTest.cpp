@@ -2,6 +2,7 @@
 // change, and "Close" hiding it with its text kept.
 #include <gtest/gtest.h>
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -97,6 +98,27 @@ TEST_F(TrafficWindowTest, CloseHidesAndTextCollectedMeanwhileShowsOnReopen) {
   window_->close();  // the close box hides too; the window lives on
   EXPECT_FALSE(window_->isVisible());
   EXPECT_FALSE(Box("CommData")->toPlainText().isEmpty());
+}
+
+TEST_F(TrafficWindowTest, LongLinesKeepTheirStartInViewAfterEachAppend) {
+  window_->resize(300, 200);
+  window_->show();
+  for (int round = 0; round < 3; ++round) {
+    commData_ += "12:00:0" + std::to_string(round) + " | " + std::string(300, 'x') + "\r\n";
+    commData_ += "12:00:0" + std::to_string(round) + " | " + std::string(250, 'y');  // no end yet
+    window_->Refresh();
+    QScrollBar* sideways = Box("CommData")->horizontalScrollBar();
+    EXPECT_GT(sideways->maximum(), 0) << round;  // the lines are wider than the box
+    EXPECT_EQ(sideways->value(), 0) << round;
+  }
+  window_->hide();
+}
+
+TEST_F(TrafficWindowTest, EscapeHidesIt) {
+  window_->show();
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(Box("CommData"), &escape);
+  EXPECT_FALSE(window_->isVisible());
 }
 
 }  // namespace

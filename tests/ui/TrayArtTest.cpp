@@ -47,6 +47,30 @@ TEST_P(TrayArtSizes, BothPicturesHaveAClearGlyphOnASolidTile) {
             DrawTrayPicture(TrayPicture::Activity, size).toImage());
 }
 
+// The link-down picture differs from the other two at a glance: a grey tile (no blue
+// or amber) struck through with red.
+TEST_P(TrayArtSizes, LinkDownPictureIsGreyWithARedBar) {
+  const int size = GetParam();
+  const QImage image = DrawTrayPicture(TrayPicture::Down, size).toImage();
+  int red = 0, coloured = 0;
+  for (int y = 0; y < size; ++y)
+    for (int x = 0; x < size; ++x) {
+      const QColor p = image.pixelColor(x, y);
+      if (p.alpha() < 240) continue;
+      if (p.red() > 180 && p.green() < 90 && p.blue() < 90) ++red;
+      else if (p.blue() > p.red() + 40 ||
+               (p.red() > 200 && p.green() > 90 && p.green() < 200 && p.blue() < 60))
+        ++coloured;  // the blue or the amber tile
+    }
+  EXPECT_GT(red, size / 2) << size;           // the bar runs across the picture
+  const Counts c = Count(image);
+  EXPECT_GT(c.white, size * size / 24) << size;  // the handset still shows
+  EXPECT_EQ(image.pixelColor(0, 0).alpha(), 0) << size;
+  EXPECT_LT(coloured, size / 2 + 1) << size;  // no blue or amber tile
+  EXPECT_NE(image, DrawTrayPicture(TrayPicture::Idle, size).toImage());
+  EXPECT_NE(image, DrawTrayPicture(TrayPicture::Activity, size).toImage());
+}
+
 INSTANTIATE_TEST_SUITE_P(Sizes, TrayArtSizes, ::testing::Values(16, 22, 32),
                          [](const auto& info) { return "Px" + std::to_string(info.param); });
 
