@@ -138,11 +138,14 @@ int main(int argc, char** argv) {
   // One running program per program folder, checked before any other file or socket.
   InstanceLock lock;
   const InstanceLock::Result locked = lock.Take(cl.home);
-  if (!locked.taken) {
+  if (!locked.taken && locked.holder != 0) {
     std::fprintf(stderr, "xapvynCID: program folder %s is already in use (%s); not starting\n",
                  cl.home.c_str(), locked.error.c_str());
     return 1;
   }
+  if (!locked.taken)
+    std::fprintf(stderr, "xapvynCID: running without the one-instance lock of %s (%s)\n",
+                 cl.home.c_str(), locked.error.c_str());
 
   Application::Options options;
   options.home = cl.home;

@@ -326,21 +326,18 @@ void Application::InitXap() {
       log_.LogToFile(kProgram, "InitXap");
     }
   }
-  try {
-    std::string hub = RemoveQuotes(IniValue("Interface", "Hub", "auto", kXapFile));
-    for (char& c : hub) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    hubMode_ = hub == "on" || hub == "off" ? hub : "auto";
-  } catch (const std::exception&) {
-    // Reported with the addresses above; the hub keeps its default.
-  }
   ReadHeartbeatInterval();
   computerName_ = LocalComputerName();
 }
 
 void Application::ReadHeartbeatInterval() {
-  // The file was just read for the addresses, which reported any fault in it.
+  // The file was just read for the addresses, which reported any fault in it. The
+  // built-in hub's setting is read here too, without a second report.
   IniTool ini;
   if (!ini.Load(host_->IniPath(kXapFile))) return;
+  std::string hub = RemoveQuotes(ini.Read("Interface", "Hub", "auto"));
+  for (char& c : hub) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  hubMode_ = hub == "on" || hub == "off" ? hub : "auto";
   const std::string text = RemoveQuotes(ini.Read("Interface", "HeartbeatInterval", ""));
   if (text.empty()) {
     heartbeatSeconds_ = kHeartbeatDefault;

@@ -57,6 +57,14 @@ std::string JsonString(std::string_view bytes) {
       out += "\\u00";
       out += kHex[c >> 4];
       out += kHex[c & 0xF];
+    } else if (c == 0xC2 && i + 1 < utf8.size() &&
+               static_cast<unsigned char>(utf8[i + 1]) <= 0x9F) {
+      // C1 control characters (U+0080..U+009F) are escaped like the C0 ones.
+      const unsigned char d = static_cast<unsigned char>(utf8[i + 1]);
+      out += "\\u00";
+      out += kHex[d >> 4];
+      out += kHex[d & 0xF];
+      ++i;
     } else if (c == 0xE2 && i + 2 < utf8.size() &&
                static_cast<unsigned char>(utf8[i + 1]) == 0x80 &&
                (static_cast<unsigned char>(utf8[i + 2]) == 0xA8 ||

@@ -4,11 +4,22 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <filesystem>
 
 InstanceLock::~InstanceLock() {
   if (fd_ >= 0) ::close(fd_);
+}
+
+std::string InstanceLock::FallbackLockFile(const std::string& folder) {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  const std::string dir = runtime && *runtime == '/' ? runtime : "/tmp";
+  char name[64];
+  std::snprintf(name, sizeof name, "/xapvynCID-%016zx.lock", std::hash<std::string>{}(folder));
+  return dir + name;
 }
 
 InstanceLock::Result InstanceLock::Take(const std::string& folder) {
@@ -19,8 +30,14 @@ InstanceLock::Result InstanceLock::Take(const std::string& folder) {
   }
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
-  const std::string path = LockFile(folder);
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  std::string path = LockFile(folder);
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+    // A folder the program may read but not write still gets one instance: the
+    // lock then lives in the runtime folder, named after the program folder.
+    path = FallbackLockFile(folder);
+    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  }
   if (fd < 0) {
     r.error = "cannot open " + path + ": " + std::strerror(errno);
     return r;

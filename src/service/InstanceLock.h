@@ -5,8 +5,12 @@
 // kernel drops it when the process ends, however it ends. The descriptor is
 // closed on exec, so child processes never hold it.
 //
+// A folder the program cannot write in (read-only) is locked through a file in
+// $XDG_RUNTIME_DIR (else /tmp) named after the folder instead.
+//
 // When another process holds the lock, Take() fails with that process's id
-// (from the kernel's lock table), so the caller can name it.
+// (from the kernel's lock table), so the caller can name it; any other failure
+// leaves holder at 0 and says why in error.
 #include <sys/types.h>
 
 #include <string>
@@ -26,6 +30,7 @@ class InstanceLock {
 
   Result Take(const std::string& folder);
   static std::string LockFile(const std::string& folder) { return folder + "/xapvynCID.lock"; }
+  static std::string FallbackLockFile(const std::string& folder);
 
  private:
   int fd_ = -1;
