@@ -159,11 +159,25 @@ bool CommLink::OpenSerial(const std::string& portText, const LinkTarget& target,
     com1_.setDataBits(static_cast<QSerialPort::DataBits>(line.settings->dataBits));
     com1_.setStopBits(ToQt(line.settings->stopBits));
     com1_.setFlowControl(QSerialPort::NoFlowControl);
+    // The UUCP lock tells other programs (and another copy of this one) that the
+    // device is taken; a device another process holds is left alone.
+    if (!uucpLock_) uucpLock_ = std::make_unique<UucpLock>(lockFolder_);
+    const UucpLockResult lock = uucpLock_->Acquire(target.device);
+    if (!lock.Locked() && lockReport_ != lock.Describe()) {
+      lockReport_ = lock.Describe();
+      Log(lockReport_);
+    }
+    if (lock.outcome == UucpLockOutcome::HeldByOther) {
+      SetPortStatus(portText, false);
+      return false;
+    }
     if (!com1_.open(QIODevice::ReadWrite)) {
+      uucpLock_->Release();
       if (!quiet) LogFailure(failure, 3, ToLocal(com1_.errorString()));
       SetPortStatus(portText, false);
       return false;
     }
+    lockReport_.clear();
     serialDevice_ = target.device;
   }
   SetPortStatus(portText, true);
@@ -299,6 +313,7 @@ void CommLink::ScheduleReconnect(int delayMs) {
 
 void CommLink::CloseSerial() {
   if (com1_.isOpen()) com1_.close();
+  if (uucpLock_) uucpLock_->Release();
   serialDevice_.clear();
 }
 

@@ -33,6 +33,11 @@
 // available." arrives or a command is sent), socket errors at most 3 times until
 // a connection is made. Nothing reconnects while the shutting-down test is true.
 //
+// A serial port is opened only under its UUCP lock file (LCK..<device> in the lock
+// folder): a device whose lock a live other process holds stays closed, with one
+// log line naming the device and the lock file; a lock folder that cannot be
+// written is one log line too, and the port is opened all the same.
+//
 // A serial port that fails while open (ReadError, ResourceError: the device went
 // away) is closed at once with one "CommERROR " log line. It is then reopened by
 // itself (a single-shot timer, no polling): after the serial retry interval (2 s),
@@ -59,6 +64,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "common/Settings.h"
@@ -67,6 +73,7 @@
 #include "cid/CommBuffer.h"
 #include "cid/LinkSettings.h"
 #include "cid/TrafficText.h"
+#include "cid/UucpLock.h"
 #include "host/HostHooks.h"
 
 class QEventLoop;
@@ -109,6 +116,11 @@ class CommLink : public QObject {
   // Limit of the backoff between attempts to reach an unreachable network box.
   void SetBoxRetryMax(int ms) { boxRetryMax_ = ms; }
   void SetClock(Clock clock) { clock_ = std::move(clock); }
+  // Where the serial port's UUCP lock file goes (default /var/lock).
+  void SetLockFolder(std::string folder) {
+    lockFolder_ = std::move(folder);
+    uucpLock_.reset();
+  }
 
   bool PortOpen(const std::string& portText);
   bool OpenCommPort(const std::string& portText, const std::string& portSettings);
@@ -198,6 +210,9 @@ class CommLink : public QObject {
   bool boxLost_ = false;     // the box could not be reached; retried until back
 
   std::string serialDevice_;  // device Com1 was opened on
+  std::string lockFolder_ = UucpLock::kDefaultFolder;
+  std::unique_ptr<UucpLock> uucpLock_;
+  std::string lockReport_;  // the last lock problem logged, so a retry does not repeat it
   std::string tcpHost_;
   quint16 tcpPort_ = 0;
   bool networkLink_ = false;

@@ -9,7 +9,11 @@
 #include <ostream>
 #include <string>
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include "CidRig.h"
+#include "cid/UucpLock.h"
 
 namespace {
 
@@ -220,6 +224,33 @@ TEST_F(SerialLinkTest, ClosePortClosesTheDevice) {
   ASSERT_TRUE(rig.link->PortOpen(rig.settings.CIDCommPort));
   rig.link->ClosePort();
   EXPECT_FALSE(rig.link->Com1().isOpen());
+}
+
+}  // namespace
+
+namespace {
+
+// The port is opened under its UUCP lock, which goes when the port closes; a lock
+// a live other process holds keeps the port closed, with one line however often it
+// is tried.
+TEST_F(SerialLinkTest, PortIsOpenedUnderItsUucpLock) {
+  QTemporaryDir locks;
+  rig.link->SetLockFolder(locks.path().toStdString());
+  const std::string lockFile =
+      locks.path().toStdString() + "/" + UucpLock::LockFileName(rig.settings.CIDCommPort);
+  ASSERT_TRUE(rig.link->PortOpen(rig.settings.CIDCommPort)) << rig.AllLines();
+  EXPECT_TRUE(QFile::exists(QString::fromStdString(lockFile)));
+  rig.link->ClosePort();
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(lockFile)));
+
+  // pid 1 is always alive: its lock is respected.
+  {
+    QFile held(QString::fromStdString(lockFile));
+    ASSERT_TRUE(held.open(QIODevice::WriteOnly));
+    held.write(UucpLock::LockText(1).c_str());
+  }
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(rig.link->PortOpen(rig.settings.CIDCommPort));
+  EXPECT_EQ(rig.Count("Serial port " + rig.settings.CIDCommPort), 1) << rig.AllLines();
 }
 
 }  // namespace
