@@ -2,8 +2,14 @@
 // signals at any moment of start-up, a second start on the same folder, a reload
 // by SIGHUP and a display that cannot be opened.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <QTcpSocket>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
 #include <random>
 
 #include "FaultRig.h"
@@ -146,6 +152,57 @@ TEST(LeftAlone, ADisplayThatCannotBeOpenedGivesAHeadlessRun) {
   EXPECT_NE(p.stderrText.find("cannot open display :987"), std::string::npos) << p.stderrText;
   EXPECT_TRUE(p.Running());
   EXPECT_EQ(p.Terminate(2000), 0);
+}
+
+
+// A datagram socket standing in for the service manager's notify socket.
+struct NotifySocket {
+  QTemporaryDir dir;
+  std::string path;
+  int fd = -1;
+  NotifySocket() {
+    path = dir.path().toStdString() + "/notify";
+    fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) fd = -1;
+  }
+  ~NotifySocket() {
+    if (fd >= 0) ::close(fd);
+  }
+  // Every message received so far, appended to got.
+  void Read() {
+    char buf[512];
+    for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;) got.emplace_back(buf, static_cast<std::size_t>(n));
+  }
+  int Count(const std::string& text) {
+    Read();
+    return static_cast<int>(std::count_if(got.begin(), got.end(), [&](const std::string& m) {
+      return m.find(text) != std::string::npos;
+    }));
+  }
+  std::vector<std::string> got;
+};
+
+// Under a service manager: READY=1 once the transport is up (after "Using xAP port"),
+// watchdog pings at least every half interval, STOPPING=1 on SIGTERM.
+TEST(LeftAlone, ServiceManagerHearsReadinessWatchdogAndStop) {
+  Hub hub;
+  ASSERT_TRUE(hub.Bound()) << "127.0.0.1:3639 is in use";
+  NotifySocket notify;
+  ASSERT_GE(notify.fd, 0);
+  Program p;
+  p.env = {{"NOTIFY_SOCKET", QString::fromStdString(notify.path)},
+           {"WATCHDOG_USEC", "400000"}};
+  ASSERT_TRUE(p.Start());
+  ASSERT_TRUE(Wait([&] { return notify.Count("READY=1") == 1; }, 5000)) << p.stderrText;
+  EXPECT_EQ(hub.CountEvents("Using xAP port"), 1u);
+  const int pings = notify.Count("WATCHDOG=1");
+  Spin(1000);
+  EXPECT_GE(notify.Count("WATCHDOG=1") - pings, 4) << "pings at least every 200 ms";
+  EXPECT_EQ(p.Terminate(2000), 0);
+  EXPECT_EQ(notify.Count("STOPPING=1"), 1);
 }
 
 }  // namespace
