@@ -146,8 +146,8 @@ int main(int argc, char** argv) {
   std::printf("%-8s %10s %9s %11s %6s %13s %6s\n", "source", "size MB", "entries", "peak+ MB",
               "x", "settled+ MB", "x");
   for (const Source& s : sources) {
-    const std::string command = "/proc/self/exe --measure " + std::string(s.name) + " " +
-                                dir.string();
+    const std::string command = fs::read_symlink("/proc/self/exe").string() + " --measure " +
+                                s.name + " " + dir.string();
     FILE* child = ::popen(command.c_str(), "r");
     std::size_t entries = 0;
     long peak = 0, settled = 0, base = 0;
