@@ -29,6 +29,17 @@ constexpr int kFields = 7;  // number, first, last, name, location, wav, icon
 constexpr std::size_t kBlockBytes = 256 * 1024;
 constexpr std::size_t kOwnBlockBytes = kBlockBytes / 4;  // larger records get a block of their own
 
+constexpr int kNameField = 3;
+
+std::string JoinedName(std::string_view first, std::string_view last) {
+  if (first.empty()) return std::string(last);
+  if (last.empty()) return std::string(first);
+  std::string out;
+  out.reserve(first.size() + 1 + last.size());
+  out.append(first).append(" ").append(last);
+  return out;
+}
+
 // The bytes NumberKey keeps.
 bool KeyChar(char c) { return c != '-' && c != '(' && c != ')' && c != ' '; }
 
@@ -140,9 +151,12 @@ const char* GetVarint(const char* in, std::size_t& n) {
   }
 }
 
-// The fields of one packed record and its size in bytes.
+// The fields of one packed record and its size in bytes. The name is stored as a
+// length one more than its size, or as 0 when it is first and last name joined by a
+// blank (as a contact's is), so that such a name takes no room.
 struct Record {
   std::string_view field[kFields];
+  bool joinedName = false;
   std::size_t bytes = 0;
 };
 
@@ -151,6 +165,8 @@ Record Unpack(const char* at) {
   std::size_t length[kFields];
   const char* p = at;
   for (std::size_t& n : length) p = GetVarint(p, n);
+  r.joinedName = length[kNameField] == 0;
+  length[kNameField] = r.joinedName ? 0 : length[kNameField] - 1;
   for (int i = 0; i < kFields; ++i) {
     r.field[i] = std::string_view(p, length[i]);
     p += length[i];
@@ -172,7 +188,7 @@ Phonebook ToEntry(const char* at) {
   e.SetPhoneNumber(std::string(r.field[0]));
   e.SetFirstName(std::string(r.field[1]));
   e.SetLastName(std::string(r.field[2]));
-  e.SetName(std::string(r.field[3]));
+  e.SetName(r.joinedName ? JoinedName(r.field[1], r.field[2]) : std::string(r.field[3]));
   e.SetLocation(std::string(r.field[4]));
   e.SetWav(std::string(r.field[5]));
   e.SetIcon(std::string(r.field[6]));
@@ -196,9 +212,15 @@ PhonebookEntries& PhonebookEntries::operator=(const PhonebookEntries& other) {
 }
 
 const char* PhonebookEntries::Store(const Phonebook& entry) {
-  const auto fields = Fields(entry);
+  auto fields = Fields(entry);
+  const bool joined = !fields[kNameField].empty() && (!fields[1].empty() || !fields[2].empty()) &&
+                      fields[kNameField] == JoinedName(fields[1], fields[2]);
+  if (joined) fields[kNameField] = std::string_view();
+  std::size_t length[kFields];
+  for (int i = 0; i < kFields; ++i) length[i] = fields[i].size();
+  length[kNameField] = joined ? 0 : length[kNameField] + 1;
   std::size_t bytes = 0;
-  for (std::string_view f : fields) bytes += VarintSize(f.size()) + f.size();
+  for (int i = 0; i < kFields; ++i) bytes += VarintSize(length[i]) + fields[i].size();
 
   char* at = nullptr;
   if (bytes > kOwnBlockBytes) {
@@ -215,7 +237,7 @@ const char* PhonebookEntries::Store(const Phonebook& entry) {
     block.used += bytes;
   }
   char* out = at;
-  for (std::string_view f : fields) out = PutVarint(out, f.size());
+  for (std::size_t n : length) out = PutVarint(out, n);
   for (std::string_view f : fields) {
     if (!f.empty()) std::memcpy(out, f.data(), f.size());
     out += f.size();
