@@ -88,11 +88,10 @@ std::uintmax_t WriteVCards(const fs::path& folder, std::uintmax_t bytes) {
       const std::string i = std::to_string(card);
       std::string text = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:" + Digits(card, 10) + "\r\n" +
                          "N:Family" + i + ";Given" + i + ";;;\r\n" + "FN:Given" + i + " Family" +
-                         i + "\r\n" + "TEL;TYPE=WORK,VOICE:" + Number(500000000LL + card) +
-                         "\r\n" + "TEL;TYPE=HOME:" + Number(600000000LL + card) + "\r\n" +
-                         "item1.TEL:+1 " + Number(700000000LL + card) + "\r\n" +
-                         "ADR;TYPE=HOME:;;" + i + " Long Street;Springfield;;12345;\r\n" +
-                         "END:VCARD\r\n";
+                         i + "\r\n" + "TEL;TYPE=WORK,VOICE:" + Number(500000000LL + card) + "\r\n" +
+                         "TEL;TYPE=HOME:" + Number(600000000LL + card) + "\r\n" + "item1.TEL:+1 " +
+                         Number(700000000LL + card) + "\r\n" + "ADR;TYPE=HOME:;;" + i +
+                         " Long Street;Springfield;;12345;\r\n" + "END:VCARD\r\n";
       out << text;
       inFile += text.size();
       ++card;
@@ -143,16 +142,16 @@ int main(int argc, char** argv) {
                                  {"csv", WriteCsv(dir / "addressbook.csv", mb(40))},
                                  {"vcard", WriteVCards(dir / "contacts", mb(100))}};
 
-  std::printf("%-8s %10s %9s %11s %6s %13s %6s\n", "source", "size MB", "entries", "peak+ MB",
-              "x", "settled+ MB", "x");
+  std::printf("%-8s %10s %9s %11s %6s %13s %6s\n", "source", "size MB", "entries", "peak+ MB", "x",
+              "settled+ MB", "x");
   for (const Source& s : sources) {
-    const std::string command = fs::read_symlink("/proc/self/exe").string() + " --measure " +
-                                s.name + " " + dir.string();
+    const std::string command =
+        fs::read_symlink("/proc/self/exe").string() + " --measure " + s.name + " " + dir.string();
     FILE* child = ::popen(command.c_str(), "r");
     std::size_t entries = 0;
     long peak = 0, settled = 0, base = 0;
-    if (child == nullptr || std::fscanf(child, "%zu %ld %ld %ld", &entries, &peak, &settled,
-                                        &base) != 4) {
+    if (child == nullptr ||
+        std::fscanf(child, "%zu %ld %ld %ld", &entries, &peak, &settled, &base) != 4) {
       std::printf("%-8s measurement failed\n", s.name);
       if (child != nullptr) ::pclose(child);
       continue;

@@ -118,8 +118,8 @@ class PhonebookEntries {
   void Compact();
 
   std::vector<Block> blocks_;
-  std::vector<const char*> records_;       // one packed record per entry
-  std::vector<std::uint32_t> keySlots_;     // record number + 1 by key hash; 0 is free
+  std::vector<const char*> records_;     // one packed record per entry
+  std::vector<std::uint32_t> keySlots_;  // record number + 1 by key hash; 0 is free
   std::vector<std::uint32_t> nationalSlots_;
   std::size_t nationalCount_ = 0;
   std::size_t liveBytes_ = 0;

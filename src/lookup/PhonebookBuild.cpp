@@ -21,7 +21,7 @@
 namespace {
 
 constexpr const char* kType = "xapvynCID";
-constexpr std::uintmax_t kMaxVCardBytes = 1u << 20;          // one contact file
+constexpr std::uintmax_t kMaxVCardBytes = 1u << 20;             // one contact file
 constexpr std::uintmax_t kMaxListBytes = 200ull * 1000 * 1000;  // Friends.txt, CSV
 
 bool IsFile(const std::string& path) {
@@ -34,8 +34,8 @@ bool ReadSource(const HostHooks& hooks, const std::string& routine, const std::s
                 std::uintmax_t limit, std::string& bytes) {
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0 && static_cast<std::uintmax_t>(st.st_size) > limit) {
-    hooks.Report(kType, routine + path + " skipped: larger than " + std::to_string(limit) +
-                            " bytes");
+    hooks.Report(kType,
+                 routine + path + " skipped: larger than " + std::to_string(limit) + " bytes");
     return false;
   }
   if (HostStatus read = ReadWholeFile(path, bytes); !read) {
@@ -49,13 +49,13 @@ bool ReadSource(const HostHooks& hooks, const std::string& routine, const std::s
 // Reads a text file piece by piece, each piece ending at a line end (the last one may
 // not), and hands each over with the number of its first line, so a large file is
 // never held whole. A refusal or failure costs one log line.
-bool ReadLinesInPieces(const HostHooks& hooks, const std::string& routine,
-                       const std::string& path, std::uintmax_t limit,
+bool ReadLinesInPieces(const HostHooks& hooks, const std::string& routine, const std::string& path,
+                       std::uintmax_t limit,
                        const std::function<void(std::string_view, int)>& onPiece) {
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0 && static_cast<std::uintmax_t>(st.st_size) > limit) {
-    hooks.Report(kType, routine + path + " skipped: larger than " + std::to_string(limit) +
-                            " bytes");
+    hooks.Report(kType,
+                 routine + path + " skipped: larger than " + std::to_string(limit) + " bytes");
     return false;
   }
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
@@ -78,15 +78,14 @@ bool ReadLinesInPieces(const HostHooks& hooks, const std::string& routine,
     }
     total += got;
     if (total > limit) {
-      hooks.Report(kType, routine + path + " stopped: larger than " + std::to_string(limit) +
-                              " bytes");
+      hooks.Report(kType,
+                   routine + path + " stopped: larger than " + std::to_string(limit) + " bytes");
       return false;
     }
     const std::size_t filled = kept + got;
     const bool last = got == 0;
     const std::size_t lineEnd = std::string_view(buffer.data(), filled).rfind('\n');
-    const std::size_t cut =
-        last ? filled : (lineEnd == std::string_view::npos ? 0 : lineEnd + 1);
+    const std::size_t cut = last ? filled : (lineEnd == std::string_view::npos ? 0 : lineEnd + 1);
     if (cut > 0) {
       const std::string_view piece(buffer.data(), cut);
       onPiece(piece, line);

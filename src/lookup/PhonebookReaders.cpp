@@ -531,15 +531,13 @@ bool ReadAddressBook(std::string_view bytes, const std::function<void(AddressRec
       continue;
     }
     if (row.unterminated) {
-      onSkipped(
-          {row.line, "a quoted field is never closed; it ends at the end of its line"});
+      onSkipped({row.line, "a quoted field is never closed; it ends at the end of its line"});
     }
     if (row.fields.size() < width) row.fields.resize(width);
     for (std::string& f : row.fields) BlankControlBytes(f);
     if (row.fields.size() != width) {
-      onSkipped({row.line, std::to_string(row.fields.size()) +
-                                              " fields where the header has " +
-                                              std::to_string(width)});
+      onSkipped({row.line, std::to_string(row.fields.size()) + " fields where the header has " +
+                               std::to_string(width)});
       continue;
     }
     auto take = [&](AddressColumn c) {
