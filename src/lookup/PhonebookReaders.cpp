@@ -489,25 +489,15 @@ void ReadFriends(std::string_view bytes, std::string_view friendsLocation,
 
 AddressBookReadResult ReadAddressBook(std::string_view bytes) {
   AddressBookReadResult result;
-  result.headerValid = ReadAddressBook(
-      bytes, [&](AddressRecord&& r) { result.records.push_back(std::move(r)); },
-      [&](SkippedRecord&& s) { result.skipped.push_back(std::move(s)); }, result.headerError);
-  return result;
-}
-
-bool ReadAddressBook(std::string_view bytes, const std::function<void(AddressRecord&&)>& onRecord,
-                     const std::function<void(SkippedRecord&&)>& onSkipped,
-                     std::string& headerError) {
-  headerError.clear();
   CsvCursor cursor(WithoutBom(bytes));
   CsvRow row;
   if (!cursor.Next(row)) {
-    headerError = "the file is empty";
-    return false;
+    result.headerError = "the file is empty";
+    return result;
   }
   if (!row.ok) {
-    headerError = "header row: " + row.error;
-    return false;
+    result.headerError = "header row: " + row.error;
+    return result;
   }
   std::array<int, kColumns> column;
   column.fill(-1);
@@ -519,25 +509,28 @@ bool ReadAddressBook(std::string_view bytes, const std::function<void(AddressRec
   }
   if (column[kFirst] < 0 || column[kLast] < 0 ||
       (column[kHome] < 0 && column[kCell] < 0 && column[kBusiness] < 0)) {
-    headerError = "the header row does not name First, Last and a phone column";
-    return false;
+    result.headerError = "the header row does not name First, Last and a phone column";
+    return result;
   }
+  result.headerValid = true;
   const std::size_t width = row.fields.size();
   cursor.SetWidth(width);
 
   while (cursor.Next(row)) {
     if (!row.ok) {
-      onSkipped({row.line, row.error});
+      result.skipped.push_back({row.line, row.error});
       continue;
     }
     if (row.unterminated) {
-      onSkipped({row.line, "a quoted field is never closed; it ends at the end of its line"});
+      result.skipped.push_back(
+          {row.line, "a quoted field is never closed; it ends at the end of its line"});
     }
     if (row.fields.size() < width) row.fields.resize(width);
     for (std::string& f : row.fields) BlankControlBytes(f);
     if (row.fields.size() != width) {
-      onSkipped({row.line, std::to_string(row.fields.size()) + " fields where the header has " +
-                               std::to_string(width)});
+      result.skipped.push_back({row.line, std::to_string(row.fields.size()) +
+                                              " fields where the header has " +
+                                              std::to_string(width)});
       continue;
     }
     auto take = [&](AddressColumn c) {
@@ -551,9 +544,9 @@ bool ReadAddressBook(std::string_view bytes, const std::function<void(AddressRec
     record.cell_phone = take(kCell);
     record.business_phone = take(kBusiness);
     record.line = row.line;
-    onRecord(std::move(record));
+    result.records.push_back(std::move(record));
   }
-  return true;
+  return result;
 }
 
 VCardReadResult ReadVCards(std::string_view bytes) {
