@@ -39,7 +39,13 @@ struct Model {
   std::vector<std::pair<std::string, XapMessage::ItemCollection>> sections;
   int stops = 0;
 
-  void Parse(std::string_view text) {
+  void Parse(std::string_view raw) {
+    if (raw.empty()) return;
+    // CR LF reads as LF, and one leading blank line is skipped.
+    std::string text;
+    for (std::size_t i = 0; i < raw.size(); ++i)
+      if (!(raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n')) text += raw[i];
+    if (!text.empty() && text[0] == '\n') text.erase(0, 1);
     if (text.empty()) return;
     const std::vector<std::string> lines = Split(text, '\n');
     if (Lower(lines[0]).find("xap-header") == std::string::npos) return;
