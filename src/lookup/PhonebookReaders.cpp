@@ -4,6 +4,7 @@
 #include <array>
 
 #include "common/ControlBytes.h"
+#include "lookup/NumberFormat.h"
 
 namespace {
 
@@ -470,18 +471,20 @@ void ReadFriends(std::string_view bytes, std::string_view friendsLocation,
     }
     if (name.empty()) continue;
 
-    const std::string_view number = line.substr(0, tab);
-    if (!HasKeyCharacter(number)) {
+    FriendsEntry entry;
+    entry.PhoneNumber.assign(line.substr(0, tab));
+    BlankControlBytes(entry.PhoneNumber);
+    if (!HasKeyCharacter(entry.PhoneNumber) || NumberKey(entry.PhoneNumber).empty()) {
       onSkipped({cursor.Number(), "no number before the first TAB"});
       continue;
     }
-    FriendsEntry entry;
-    entry.PhoneNumber.assign(number);
     entry.Name.assign(name);
     if (!sound.empty()) entry.Wav = FriendsSoundFile(sound, friendsLocation);
-    BlankControlBytes(entry.PhoneNumber);
     BlankControlBytes(entry.Name);
     BlankControlBytes(entry.Wav);
+    // A name of control bytes only is no name; blanks they left at the ends go.
+    entry.Name = std::string(TrimSpaces(entry.Name));
+    if (entry.Name.empty()) continue;
     entry.line = cursor.Number();
     onEntry(std::move(entry));
   }
