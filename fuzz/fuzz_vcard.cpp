@@ -36,6 +36,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   for (const SkippedRecord& s : cards.skipped) FUZZ_CHECK(s.line >= 1 && !s.reason.empty());
-  for (const auto& [key, entry] : entries) FUZZ_CHECK(entry.Key() == key);
+  entries.ForEach([&](const Phonebook& e) { FUZZ_CHECK(entries.count(e.Key()) == 1); });
   return 0;
 }

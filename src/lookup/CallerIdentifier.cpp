@@ -51,7 +51,7 @@ bool CallerIdentifier::MayCreateContact(const std::string& number) {
   const std::string key = NumberKey(number);
   std::string national = NationalNumber(key);
   if (national.empty()) national = key;
-  if (entries_.FindNumber(key) != nullptr || contactNumbers_.count(national) > 0) return false;
+  if (entries_.FindNumber(key).has_value() || contactNumbers_.count(national) > 0) return false;
   const auto now = std::chrono::steady_clock::now();
   while (!contactTimes_.empty() && now - contactTimes_.front() >= std::chrono::minutes(1)) {
     contactTimes_.pop_front();

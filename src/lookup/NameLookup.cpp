@@ -8,7 +8,7 @@ LookupResult LookupName(const PhonebookEntries& entries, const AreaCodeTable& ar
   r.key = NumberKey(number);
   r.display = FormatPhoneNumber(r.key, settings.StripPrefix);
 
-  if (const Phonebook* found = entries.FindNumber(r.key); found != nullptr) {
+  if (const std::optional<Phonebook> found = entries.FindNumber(r.key)) {
     const Phonebook& e = *found;
     r.known = true;
     r.namedBy = NamedBy::Phonebook;

@@ -19,9 +19,13 @@
 // Jim"); the first entry's number, kind and sound file stay.
 // A number whose key is empty (blank) is not stored; AddHSP returns false then.
 // Pure C++, no Qt.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 class Phonebook {
  public:
@@ -39,6 +43,7 @@ class Phonebook {
 
   const std::string& PhoneNumber() const { return PhoneNumber_; }
   std::string Name() const;
+  const std::string& RawName() const { return Name_; }  // as stored, "&" unread
   const std::string& LastName() const { return LastName_; }
   const std::string& FirstName() const { return FirstName_; }
   const std::string& Location() const { return Location_; }
@@ -57,19 +62,68 @@ class Phonebook {
 
 // The dictionary of entries by NumberKey, with a second index by NationalNumber
 // so that a number written another way ("+1 555 987 6543" for "5559876543") still
-// names its caller. Entries stored with Add are indexed; the first entry stored
-// for a national number keeps it. FindNumber tries the exact key, then the key's
-// national number.
-class PhonebookEntries : public std::unordered_map<std::string, Phonebook> {
+// names its caller; the first entry stored for a national number keeps it.
+//
+// It is built to hold millions of entries in little more memory than their text:
+// each entry is packed into one record (field lengths, then the bytes) inside large
+// shared blocks, and both indexes are open-addressed tables of record numbers. Keys
+// are not stored; they are worked out from the number when needed. Entries come
+// back by value (a Phonebook), so nothing a caller holds points into the table.
+// Callers may rely on:
+// - Add storing an entry under its Key() unless the key is blank or taken (false then);
+// - Find answering the exact key (byte for byte), FindNumber the exact key and then
+//   the key's national number;
+// - IndexOf and At/Replace letting an entry be changed in place (Replace must keep
+//   the entry's number; the indexes are not touched);
+// - ForEach visiting every entry once, in the order they were added.
+// Memory left by replaced records is given back once it outgrows the live records.
+class PhonebookEntries {
  public:
-  // Stores the entry under key unless the key is taken; false then.
-  bool Add(std::string key, Phonebook entry);
-  const Phonebook* FindNumber(const std::string& key) const;
-  // Indexes an entry stored without Add.
-  void IndexNational(const std::string& key);
+  PhonebookEntries() = default;
+  PhonebookEntries(PhonebookEntries&&) noexcept = default;
+  PhonebookEntries& operator=(PhonebookEntries&&) noexcept = default;
+  PhonebookEntries(const PhonebookEntries& other);
+  PhonebookEntries& operator=(const PhonebookEntries& other);
+
+  bool Add(const Phonebook& entry);
+  std::optional<Phonebook> Find(std::string_view key) const;
+  std::optional<Phonebook> FindNumber(std::string_view key) const;
+
+  // The entry FindNumber would answer, as a record number for At and Replace.
+  std::optional<std::size_t> IndexOf(std::string_view key) const;
+  Phonebook At(std::size_t index) const;
+  void Replace(std::size_t index, const Phonebook& entry);
+
+  void ForEach(const std::function<void(const Phonebook&)>& visit) const;
+
+  std::size_t size() const { return records_.size(); }
+  bool empty() const { return records_.empty(); }
+  std::size_t count(std::string_view key) const { return FindExact(key) ? 1 : 0; }
+
+  // Gives back spare room once the building is done.
+  void ShrinkToFit();
 
  private:
-  std::unordered_map<std::string, std::string> national_;  // national number -> key
+  struct Block {
+    std::unique_ptr<char[]> bytes;
+    std::size_t size = 0;
+    std::size_t used = 0;
+  };
+
+  std::optional<std::uint32_t> FindExact(std::string_view key) const;
+  std::optional<std::uint32_t> FindNational(std::string_view national) const;
+  const char* Store(const Phonebook& entry);
+  void Grow(std::vector<std::uint32_t>& slots, bool national);
+  void Insert(std::vector<std::uint32_t>& slots, std::uint32_t index, std::uint64_t hash);
+  void Compact();
+
+  std::vector<Block> blocks_;
+  std::vector<const char*> records_;     // one packed record per entry
+  std::vector<std::uint32_t> keySlots_;  // record number + 1 by key hash; 0 is free
+  std::vector<std::uint32_t> nationalSlots_;
+  std::size_t nationalCount_ = 0;
+  std::size_t liveBytes_ = 0;
+  std::size_t deadBytes_ = 0;  // bytes of replaced records
 };
 
 // The address record that AddHSP reads: last name, first name and sound file.

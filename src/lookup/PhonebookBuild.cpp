@@ -3,9 +3,14 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <vector>
 
 #include "host/FileIo.h"
@@ -16,7 +21,7 @@
 namespace {
 
 constexpr const char* kType = "xapvynCID";
-constexpr std::uintmax_t kMaxVCardBytes = 1u << 20;          // one contact file
+constexpr std::uintmax_t kMaxVCardBytes = 1u << 20;             // one contact file
 constexpr std::uintmax_t kMaxListBytes = 200ull * 1000 * 1000;  // Friends.txt, CSV
 
 bool IsFile(const std::string& path) {
@@ -29,8 +34,8 @@ bool ReadSource(const HostHooks& hooks, const std::string& routine, const std::s
                 std::uintmax_t limit, std::string& bytes) {
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0 && static_cast<std::uintmax_t>(st.st_size) > limit) {
-    hooks.Report(kType, routine + path + " skipped: larger than " + std::to_string(limit) +
-                            " bytes");
+    hooks.Report(kType,
+                 routine + path + " skipped: larger than " + std::to_string(limit) + " bytes");
     return false;
   }
   if (HostStatus read = ReadWholeFile(path, bytes); !read) {
@@ -39,6 +44,57 @@ bool ReadSource(const HostHooks& hooks, const std::string& routine, const std::s
     return false;
   }
   return true;
+}
+
+// Reads a text file piece by piece, each piece ending at a line end (the last one may
+// not), and hands each over with the number of its first line, so a large file is
+// never held whole. A refusal or failure costs one log line.
+bool ReadLinesInPieces(const HostHooks& hooks, const std::string& routine, const std::string& path,
+                       std::uintmax_t limit,
+                       const std::function<void(std::string_view, int)>& onPiece) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && static_cast<std::uintmax_t>(st.st_size) > limit) {
+    hooks.Report(kType,
+                 routine + path + " skipped: larger than " + std::to_string(limit) + " bytes");
+    return false;
+  }
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                       &std::fclose);
+  if (!file) {
+    hooks.Report(kType, routine + path + " skipped", 1, std::strerror(errno));
+    return false;
+  }
+  constexpr std::size_t kPiece = 1 << 20;
+  std::string buffer;
+  std::size_t kept = 0;  // bytes of an unfinished line carried into the next read
+  int line = 1;
+  std::uintmax_t total = 0;
+  for (;;) {
+    buffer.resize(kept + kPiece);
+    const std::size_t got = std::fread(buffer.data() + kept, 1, kPiece, file.get());
+    if (std::ferror(file.get())) {
+      hooks.Report(kType, routine + path + " stopped", line, std::strerror(errno));
+      return false;
+    }
+    total += got;
+    if (total > limit) {
+      hooks.Report(kType,
+                   routine + path + " stopped: larger than " + std::to_string(limit) + " bytes");
+      return false;
+    }
+    const std::size_t filled = kept + got;
+    const bool last = got == 0;
+    const std::size_t lineEnd = std::string_view(buffer.data(), filled).rfind('\n');
+    const std::size_t cut = last ? filled : (lineEnd == std::string_view::npos ? 0 : lineEnd + 1);
+    if (cut > 0) {
+      const std::string_view piece(buffer.data(), cut);
+      onPiece(piece, line);
+      line += static_cast<int>(std::count(piece.begin(), piece.end(), '\n'));
+    }
+    if (last) return true;
+    buffer.erase(0, cut);
+    kept = filled - cut;
+  }
 }
 
 void ReportSkipped(const HostHooks& hooks, const std::string& routine, const std::string& file,
@@ -71,20 +127,23 @@ void BuildFriendsPhonebook(PhonebookEntries& entries, const Settings& settings,
   const std::string path = folder + "Friends.txt";
   if (!IsFile(path)) return;
 
-  std::string bytes;
-  if (!ReadSource(hooks, "BuildFriendsPhonebook ", path, kMaxListBytes, bytes)) return;
-  ReadFriends(
-      bytes, folder,
-      [&](FriendsEntry&& f) {
-        std::string key = NumberKey(f.PhoneNumber);
-        if (entries.find(key) != entries.end()) return;
-        Phonebook entry;
-        entry.SetName(std::move(f.Name));
-        entry.SetWav(std::move(f.Wav));
-        entry.SetPhoneNumber(std::move(f.PhoneNumber));
-        entries.Add(std::move(key), std::move(entry));
-      },
-      [&](SkippedRecord&& s) { ReportSkipped(hooks, "BuildFriendsPhonebook ", path, {s}); });
+  Phonebook entry;
+  ReadLinesInPieces(hooks, "BuildFriendsPhonebook ", path, kMaxListBytes,
+                    [&](std::string_view piece, int firstLine) {
+                      ReadFriends(
+                          piece, folder,
+                          [&](FriendsEntry&& f) {
+                            // The first line for a number wins: Add refuses a taken key.
+                            entry.SetName(std::move(f.Name));
+                            entry.SetWav(std::move(f.Wav));
+                            entry.SetPhoneNumber(std::move(f.PhoneNumber));
+                            entries.Add(entry);
+                          },
+                          [&](SkippedRecord&& s) {
+                            s.line += firstLine - 1;
+                            ReportSkipped(hooks, "BuildFriendsPhonebook ", path, {s});
+                          });
+                    });
 }
 
 void BuildHSPPhonebook(PhonebookEntries& entries, const Settings& settings,
@@ -94,17 +153,19 @@ void BuildHSPPhonebook(PhonebookEntries& entries, const Settings& settings,
 
   std::string bytes;
   if (!ReadSource(hooks, "BuildHSPPhonebook ", path, kMaxListBytes, bytes)) return;
-  AddressBookReadResult book = ReadAddressBook(bytes);
+  std::string headerError;
+  const bool headerValid = ReadAddressBook(
+      bytes,
+      [&](AddressRecord&& r) {
+        if (!r.home_phone.empty()) AddHSP(entries, r.person, r.home_phone, "home");
+        if (!r.cell_phone.empty()) AddHSP(entries, r.person, r.cell_phone, "cell");
+        if (!r.business_phone.empty()) AddHSP(entries, r.person, r.business_phone, "work");
+      },
+      [&](SkippedRecord&& s) { ReportSkipped(hooks, "BuildHSPPhonebook ", path, {s}); },
+      headerError);
   bytes = std::string();
-  if (!book.headerValid) {
-    hooks.Report(kType, "BuildHSPPhonebook " + path + " skipped: " + book.headerError);
-    return;
-  }
-  ReportSkipped(hooks, "BuildHSPPhonebook ", path, book.skipped);
-  for (const AddressRecord& r : book.records) {
-    if (!r.home_phone.empty()) AddHSP(entries, r.person, r.home_phone, "home");
-    if (!r.cell_phone.empty()) AddHSP(entries, r.person, r.cell_phone, "cell");
-    if (!r.business_phone.empty()) AddHSP(entries, r.person, r.business_phone, "work");
+  if (!headerValid) {
+    hooks.Report(kType, "BuildHSPPhonebook " + path + " skipped: " + headerError);
   }
 }
 
@@ -176,4 +237,5 @@ void BuildPhonebook(PhonebookEntries& entries, const Settings& settings, const H
       hooks.Report(kType, "BuildPhonebook ", 1, e.what());
     }
   }
+  entries.ShrinkToFit();
 }

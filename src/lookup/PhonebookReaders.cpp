@@ -492,15 +492,25 @@ void ReadFriends(std::string_view bytes, std::string_view friendsLocation,
 
 AddressBookReadResult ReadAddressBook(std::string_view bytes) {
   AddressBookReadResult result;
+  result.headerValid = ReadAddressBook(
+      bytes, [&](AddressRecord&& r) { result.records.push_back(std::move(r)); },
+      [&](SkippedRecord&& s) { result.skipped.push_back(std::move(s)); }, result.headerError);
+  return result;
+}
+
+bool ReadAddressBook(std::string_view bytes, const std::function<void(AddressRecord&&)>& onRecord,
+                     const std::function<void(SkippedRecord&&)>& onSkipped,
+                     std::string& headerError) {
+  headerError.clear();
   CsvCursor cursor(WithoutBom(bytes));
   CsvRow row;
   if (!cursor.Next(row)) {
-    result.headerError = "the file is empty";
-    return result;
+    headerError = "the file is empty";
+    return false;
   }
   if (!row.ok) {
-    result.headerError = "header row: " + row.error;
-    return result;
+    headerError = "header row: " + row.error;
+    return false;
   }
   std::array<int, kColumns> column;
   column.fill(-1);
@@ -512,28 +522,25 @@ AddressBookReadResult ReadAddressBook(std::string_view bytes) {
   }
   if (column[kFirst] < 0 || column[kLast] < 0 ||
       (column[kHome] < 0 && column[kCell] < 0 && column[kBusiness] < 0)) {
-    result.headerError = "the header row does not name First, Last and a phone column";
-    return result;
+    headerError = "the header row does not name First, Last and a phone column";
+    return false;
   }
-  result.headerValid = true;
   const std::size_t width = row.fields.size();
   cursor.SetWidth(width);
 
   while (cursor.Next(row)) {
     if (!row.ok) {
-      result.skipped.push_back({row.line, row.error});
+      onSkipped({row.line, row.error});
       continue;
     }
     if (row.unterminated) {
-      result.skipped.push_back(
-          {row.line, "a quoted field is never closed; it ends at the end of its line"});
+      onSkipped({row.line, "a quoted field is never closed; it ends at the end of its line"});
     }
     if (row.fields.size() < width) row.fields.resize(width);
     for (std::string& f : row.fields) BlankControlBytes(f);
     if (row.fields.size() != width) {
-      result.skipped.push_back({row.line, std::to_string(row.fields.size()) +
-                                              " fields where the header has " +
-                                              std::to_string(width)});
+      onSkipped({row.line, std::to_string(row.fields.size()) + " fields where the header has " +
+                               std::to_string(width)});
       continue;
     }
     auto take = [&](AddressColumn c) {
@@ -547,9 +554,9 @@ AddressBookReadResult ReadAddressBook(std::string_view bytes) {
     record.cell_phone = take(kCell);
     record.business_phone = take(kBusiness);
     record.line = row.line;
-    result.records.push_back(std::move(record));
+    onRecord(std::move(record));
   }
-  return result;
+  return true;
 }
 
 VCardReadResult ReadVCards(std::string_view bytes) {

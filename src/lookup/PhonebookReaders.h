@@ -88,6 +88,13 @@ struct AddressBookReadResult {
 
 AddressBookReadResult ReadAddressBook(std::string_view bytes);
 
+// The same reading, handing each record and each skipped row over as it is met, so a
+// large file needs no second copy of its records. False, with headerError set, when
+// the header is refused (nothing is handed over then).
+bool ReadAddressBook(std::string_view bytes, const std::function<void(AddressRecord&&)>& onRecord,
+                     const std::function<void(SkippedRecord&&)>& onSkipped,
+                     std::string& headerError);
+
 struct VCardNumber {
   std::string number;
   std::string kind;  // "work", "home", "cell" or empty

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 
 #include <string>
 
@@ -26,11 +27,10 @@ class PhonebookBuildTest : public testing::Test {
 
   void Build() { BuildPhonebook(entries, settings, log.Hooks()); }
 
-  const Phonebook& At(const std::string& key) {
-    static const Phonebook none;
-    auto it = entries.find(key);
-    EXPECT_NE(it, entries.end()) << "no entry " << key;
-    return it == entries.end() ? none : it->second;
+  Phonebook At(const std::string& key) {
+    std::optional<Phonebook> found = entries.Find(key);
+    EXPECT_TRUE(found.has_value()) << "no entry " << key;
+    return found.value_or(Phonebook());
   }
 
   LookupTempDir dir;
@@ -195,8 +195,8 @@ TEST_P(NumberSpellingTest, VCardNumberNamesTheCall) {
   WriteFileBytes(settings.ContactBookFolder + "/a.vcf", VCard("Smith", "John", GetParam().card));
   Build();
   for (const char* call : {"5559876543", "15559876543", "+15559876543"}) {
-    const Phonebook* e = entries.FindNumber(call);
-    ASSERT_NE(e, nullptr) << call;
+    const std::optional<Phonebook> e = entries.FindNumber(call);
+    ASSERT_TRUE(e.has_value()) << call;
     EXPECT_EQ(e->Name(), "John Smith");
     EXPECT_EQ(e->Location(), GetParam().kind);
   }
@@ -221,7 +221,7 @@ TEST_F(PhonebookBuildTest, CsvNumberSpellingsNameTheCall) {
                               "Cy,Cole,1-555-987-6511,,,\r\n");
   Build();
   for (const char* call : {"5559876543", "5559876500", "15559876511"}) {
-    EXPECT_NE(entries.FindNumber(call), nullptr) << call;
+    EXPECT_TRUE(entries.FindNumber(call).has_value()) << call;
   }
 }
 
@@ -234,8 +234,8 @@ TEST_F(PhonebookBuildTest, UserContactsWinOverTheProgramsInEveryOrder) {
   WriteFileBytes(settings.ContactBookFolder + "/ffff.vcf",
                  VCard("Smith", "John", "TEL;TYPE=HOME:+1 555 987 6543\r\n"));
   Build();
-  const Phonebook* e = entries.FindNumber("5559876543");
-  ASSERT_NE(e, nullptr);
+  const std::optional<Phonebook> e = entries.FindNumber("5559876543");
+  ASSERT_TRUE(e.has_value());
   EXPECT_EQ(e->Name(), "John Smith or PIZZA CALLER");
 }
 

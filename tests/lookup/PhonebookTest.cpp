@@ -77,7 +77,7 @@ TEST_P(AddHspTest, StoresOrMergesUnderTheKey) {
   for (const AddCall& call : c.calls) AddHSP(entries, call.record, call.number, call.kind);
   ASSERT_EQ(entries.size(), 1u);
   ASSERT_EQ(entries.count(c.key), 1u);
-  const Phonebook& e = entries.at(c.key);
+  const Phonebook e = entries.Find(c.key).value_or(Phonebook());
   EXPECT_EQ(e.FirstName(), c.first);
   EXPECT_EQ(e.LastName(), c.last);
   EXPECT_EQ(e.Name(), c.fullName);
@@ -183,7 +183,7 @@ PhonebookEntries SamplePhonebook() {
   Phonebook mum;  // as Friends.txt makes it: no location
   mum.SetName("Mum");
   mum.SetPhoneNumber("(202) 555-0000");
-  entries.emplace(mum.Key(), mum);
+  entries.Add(mum);
   return entries;
 }
 
