@@ -48,6 +48,9 @@ WebServer::WebServer(web::WebConfig config, CallsProvider calls, StatusProvider 
       log_(std::move(log)) {
   connect(&server_, &QTcpServer::newConnection, this, &WebServer::OnNewConnection);
   connect(&keepAlive_, &QTimer::timeout, this, [this] { Broadcast(": keep-alive\n\n"); });
+  connect(&statusPoll_, &QTimer::timeout, this, [this] {
+    if (StreamCount() > 0) PushStatus();
+  });
 }
 
 WebServer::~WebServer() { Stop(); }
@@ -80,6 +83,7 @@ bool WebServer::Start() {
     return false;
   }
   keepAlive_.start(limits_.keepAliveMs);
+  statusPoll_.start(limits_.statusPollMs);
   Report("Web page on http://" + config_.listen.substr(0, config_.listen.rfind(':') + 1) +
          std::to_string(server_.serverPort()) + "/" +
          (plan_.user.empty() ? "" : " (user " + plan_.user + ")"));
@@ -88,6 +92,7 @@ bool WebServer::Start() {
 
 void WebServer::Stop() {
   keepAlive_.stop();
+  statusPoll_.stop();
   server_.close();
   while (!clients_.empty()) Remove(clients_.back()->socket);
 }

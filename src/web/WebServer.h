@@ -25,6 +25,8 @@
 //  - writes never block: an event-stream client with more than limits.maxWaiting bytes
 //    still unsent is dropped (one log line per run), so a slow or hostile client never
 //    delays a call; a comment line every limits.keepAliveMs keeps idle streams open.
+// The status goes out when PushStatus is called (the program calls it on a link change) and
+// when a look every limits.statusPollMs, made only while streams are open, finds a change.
 // The call slots build one event text and write it to each stream; they return at once and
 // never throw. The providers are called on this thread, from request handlers only.
 #include <QObject>
@@ -63,6 +65,7 @@ class WebServer : public QObject {
     int idleMs = 10000;
     qint64 maxWaiting = 256 * 1024;
     int keepAliveMs = 15000;
+    int statusPollMs = 1000;  // how often the status is looked at for changes
   };
   static constexpr int kDefaultCalls = 50;
   static constexpr int kMaxCalls = 500;
@@ -117,6 +120,7 @@ class WebServer : public QObject {
   web::ListenPlan plan_;
   QTcpServer server_;
   QTimer keepAlive_;
+  QTimer statusPoll_;
   std::vector<std::unique_ptr<Client>> clients_;
   std::map<std::string, std::pair<std::string, std::string>> files_;  // path -> type, bytes
   std::string lastLinkState_;
