@@ -240,7 +240,9 @@ void Application::StartWeb(const web::WebConfig& config) {
         web::WebStatus s;
         s.linkOpen = link_->PortStatus().find(" Open") != std::string::npos && !link_->Retrying();
         s.linkState = s.linkOpen ? "open" : "down";
-        if (!s.linkOpen) s.linkReason = link_->PortStatus();
+        if (!s.linkOpen)
+          s.linkReason = link_->Retrying() ? settings_.CIDCommPort + " lost, retrying"
+                                           : link_->PortStatus();
         if (ncidSource_) {
           s.linkOpen = ncidSource_->Connected();
           s.linkState = s.linkOpen ? "open" : "down";
