@@ -250,11 +250,25 @@ void WebServer::StartStream(Client& client, bool headOnly) {
 }
 
 void WebServer::OnCallCompleted(const CompletedCall& call) {
-  Broadcast("event: call\ndata: " + web::CallJson(call, 0) + "\n\n");
+  Queue("event: call\ndata: " + web::CallJson(call, 0) + "\n\n");
 }
 
 void WebServer::OnCallUpdated(const CompletedCall& call) {
-  Broadcast("event: update\ndata: " + web::CallJson(call, 0) + "\n\n");
+  Queue("event: update\ndata: " + web::CallJson(call, 0) + "\n\n");
+}
+
+void WebServer::Queue(std::string event) {
+  if (StreamCount() == 0) return;
+  // Written from the event loop, after every other output has had the call.
+  if (queued_.empty())
+    QMetaObject::invokeMethod(this, &WebServer::SendQueued, Qt::QueuedConnection);
+  queued_ += event;
+}
+
+void WebServer::SendQueued() {
+  std::string events;
+  events.swap(queued_);
+  if (!events.empty()) Broadcast(events);
 }
 
 void WebServer::PushStatus() {

@@ -27,8 +27,9 @@
 //    delays a call; a comment line every limits.keepAliveMs keeps idle streams open.
 // The status goes out when PushStatus is called (the program calls it on a link change) and
 // when a look every limits.statusPollMs, made only while streams are open, finds a change.
-// The call slots build one event text and write it to each stream; they return at once and
-// never throw. The providers are called on this thread, from request handlers only.
+// The call slots build one event text and queue it; it is written to every stream from the
+// event loop, after every other output has had the call. They return at once and never
+// throw. The providers are called on this thread, from request handlers only.
 #include <QObject>
 #include <QTcpServer>
 #include <QTimer>
@@ -105,6 +106,8 @@ class WebServer : public QObject {
   void Respond(Client& client, int status, const std::string& type, const std::string& body,
                bool headOnly, const std::string& extraHeaders = {});
   void StartStream(Client& client, bool headOnly);
+  void Queue(std::string event);
+  void SendQueued();
   void Broadcast(const std::string& event);
   bool Write(Client& client, const std::string& bytes);
   web::WebStatus CurrentStatus();
@@ -125,6 +128,7 @@ class WebServer : public QObject {
   std::map<std::string, std::pair<std::string, std::string>> files_;  // path -> type, bytes
   std::string lastLinkState_;
   std::optional<Time> linkSince_;
+  std::string queued_;      // call events not yet written to the streams
   std::string lastStatus_;  // the last status sent, without the uptime
   bool refusing_ = false;
   bool droppedSlow_ = false;
