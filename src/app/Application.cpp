@@ -224,6 +224,47 @@ void Application::StartNetworkOutputs() {
     connect(&events_, &CallEvents::callCompleted, ncidServer_, &NcidServer::SendCall);
     ncidServer_->Start();
   }
+  StartWeb(web::ReadWebConfig(
+      [&](const std::string& section, const std::string& key) { return value(section, key, ""); }));
+}
+
+void Application::StartWeb(const web::WebConfig& config) {
+  if (config.listen.empty() || web_) return;
+  const auto started = std::chrono::steady_clock::now();
+  web_ = new WebServer(
+      config,
+      [this](int limit, std::optional<WebServer::Time> before, const std::string& search) {
+        return history_ ? history_->Recent(limit, before, search) : std::vector<StoredCall>{};
+      },
+      [this, started] {
+        web::WebStatus s;
+        s.linkOpen = link_->PortStatus().find(" Open") != std::string::npos && !link_->Retrying();
+        s.linkState = s.linkOpen ? "open" : "down";
+        if (!s.linkOpen)
+          s.linkReason = link_->Retrying() ? settings_.CIDCommPort + " lost, retrying"
+                                           : link_->PortStatus();
+        if (ncidSource_) {
+          s.linkOpen = ncidSource_->Connected();
+          s.linkState = s.linkOpen ? "open" : "down";
+          s.linkReason = s.linkOpen ? "" : "NCID server " + ncidSource_->State();
+        }
+        s.xapPort = xap_ ? xap_->Port() : 0;
+        if (clients_)
+          for (const std::string& slot : clients_->ClientSlots()) s.displayClients += !slot.empty();
+        if (mqtt_) s.mqtt = mqtt_->State();
+        if (ncidServer_) s.ncid = ncidServer_->State();
+        s.version = XAPVYNCID_VERSION;
+        s.uptimeSeconds = std::chrono::duration_cast<std::chrono::seconds>(
+                              std::chrono::steady_clock::now() - started)
+                              .count();
+        return s;
+      },
+      [this](const std::string& line) { log_.LogEvent(kProgram, line); }, this);
+  // Connected after every other output: the page never delays an announcement.
+  connect(&events_, &CallEvents::callCompleted, web_, &WebServer::OnCallCompleted);
+  connect(&events_, &CallEvents::callUpdated, web_, &WebServer::OnCallUpdated);
+  connect(link_, &CommLink::PortStatusChanged, web_, &WebServer::PushStatus);
+  web_->Start();
 }
 
 bool Application::StartNcidSource() {
@@ -473,6 +514,7 @@ void Application::Shutdown() {
   if (lookup_) lookup_->CancelLookup();
   if (clients_) clients_->Close();
   if (ncidSource_) ncidSource_->Stop();
+  if (web_) web_->Stop();
   if (ncidServer_) ncidServer_->Stop();
   if (mqtt_) mqtt_->Stop();
   if (history_) history_->Flush();

@@ -28,6 +28,7 @@
 #include "host/Homeseer.h"
 #include "lookup/CallerIdentifier.h"
 #include "udpclients/UdpClientService.h"
+#include "web/WebServer.h"
 #include "xap/XapOutbox.h"
 #include "xap/XapRequestHandler.h"
 #include "xap/XapTransport.h"
@@ -91,6 +92,8 @@ class Application : public QObject {
   void StartNetworkOutputs();
   // CIDCommPort "ncid:host:port": calls come from an NCID server instead of the link.
   bool StartNcidSource();
+  // The built-in web page, when [Web] Listen names an address.
+  void StartWeb(const web::WebConfig& config);
   // Starts the built-in xAP hub unless vynXap.ini says off or the hub port is taken.
   void StartHub();
   XapHub* Hub() const { return hub_; }
@@ -127,6 +130,7 @@ class Application : public QObject {
   MqttPublisher* Mqtt() { return mqtt_; }
   NcidServer* Ncid() { return ncidServer_; }
   NcidSource* NcidLink() { return ncidSource_; }
+  WebServer* Web() { return web_; }
   bool XapReady() const { return outbox_.Ready(); }
   bool ShuttingDown() const { return shuttingDown_; }
   bool OcidFlag() const { return ocid_; }
@@ -166,6 +170,7 @@ class Application : public QObject {
   MqttPublisher* mqtt_ = nullptr;
   NcidServer* ncidServer_ = nullptr;
   NcidSource* ncidSource_ = nullptr;
+  WebServer* web_ = nullptr;
   std::function<void(const std::string&)> messageHandler_;
   std::function<void()> shutdownUi_;
 
