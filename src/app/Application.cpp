@@ -189,14 +189,13 @@ void Application::StartHistory() {
 }
 
 void Application::StartNetworkOutputs() {
-  const std::string file(kSettingsFile);
-  auto value = [this, &file](const std::string& section, const std::string& key,
-                             const std::string& fallback) {
-    try {
-      return RemoveQuotes(IniValue(section, key, fallback, file));
-    } catch (const std::exception&) {
-      return fallback;
-    }
+  // One load for every key of these sections: the file's faults were reported when the
+  // options were read, so this read neither repeats them nor reads the file per key.
+  IniTool ini;
+  ini.Load(host_->IniPath(std::string(kSettingsFile)));
+  auto value = [&ini](const std::string& section, const std::string& key,
+                      const std::string& fallback) {
+    return RemoveQuotes(ini.Read(section, key, fallback));
   };
   const MqttConfig mqtt = ReadMqttConfig(
       [&](const std::string& key, const std::string& fallback) { return value("MQTT", key, fallback); });
@@ -216,8 +215,9 @@ void Application::StartNetworkOutputs() {
         ncid.config,
         [this](int n) {
           std::vector<CompletedCall> calls;
-          if (history_)
-            for (const StoredCall& c : history_->Recent(n)) calls.insert(calls.begin(), c);
+          if (!history_) return calls;
+          const std::vector<StoredCall> recent = history_->Recent(n);  // newest first
+          calls.assign(recent.rbegin(), recent.rend());
           return calls;
         },
         [this](const std::string& line) { log_.LogEvent(kProgram, line); }, this);
