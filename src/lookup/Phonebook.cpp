@@ -28,6 +28,9 @@ namespace {
 constexpr int kFields = 7;  // number, first, last, name, location, wav, icon
 constexpr std::size_t kBlockBytes = 256 * 1024;
 constexpr std::size_t kOwnBlockBytes = kBlockBytes / 4;  // larger records get a block of their own
+constexpr int kOffsetBits = 18;                          // an offset inside a block
+static_assert(kBlockBytes == std::size_t{1} << kOffsetBits);
+constexpr std::size_t kMaxBlocks = std::size_t{1} << (32 - kOffsetBits);
 
 constexpr int kNameField = 3;
 
@@ -203,7 +206,7 @@ PhonebookEntries& PhonebookEntries::operator=(const PhonebookEntries& other) {
   if (this == &other) return *this;
   PhonebookEntries copy;
   copy.records_.reserve(other.records_.size());
-  for (const char* at : other.records_) copy.records_.push_back(copy.Store(ToEntry(at)));
+  for (std::uint32_t id : other.records_) copy.records_.push_back(copy.Store(ToEntry(other.RecordAt(id))));
   copy.keySlots_ = other.keySlots_;
   copy.nationalSlots_ = other.nationalSlots_;
   copy.nationalCount_ = other.nationalCount_;
@@ -211,7 +214,11 @@ PhonebookEntries& PhonebookEntries::operator=(const PhonebookEntries& other) {
   return *this;
 }
 
-const char* PhonebookEntries::Store(const Phonebook& entry) {
+const char* PhonebookEntries::RecordAt(std::uint32_t id) const {
+  return blocks_[id >> kOffsetBits].bytes.get() + (id & ((1u << kOffsetBits) - 1));
+}
+
+std::uint32_t PhonebookEntries::Store(const Phonebook& entry) {
   auto fields = Fields(entry);
   const bool joined = !fields[kNameField].empty() && (!fields[1].empty() || !fields[2].empty()) &&
                       fields[kNameField] == JoinedName(fields[1], fields[2]);
@@ -222,20 +229,18 @@ const char* PhonebookEntries::Store(const Phonebook& entry) {
   std::size_t bytes = 0;
   for (int i = 0; i < kFields; ++i) bytes += VarintSize(length[i]) + fields[i].size();
 
-  char* at = nullptr;
-  if (bytes > kOwnBlockBytes) {
-    Block own{std::make_unique<char[]>(bytes), bytes, bytes};
-    at = own.bytes.get();
-    // Keep the block being filled last, so small records go on filling it.
-    blocks_.insert(blocks_.empty() ? blocks_.end() : blocks_.end() - 1, std::move(own));
-  } else {
-    if (blocks_.empty() || blocks_.back().size - blocks_.back().used < bytes) {
-      blocks_.push_back({std::make_unique<char[]>(kBlockBytes), kBlockBytes, 0});
-    }
-    Block& block = blocks_.back();
-    at = block.bytes.get() + block.used;
-    block.used += bytes;
+  const bool own = bytes > kOwnBlockBytes;
+  if (own || filling_ == kNoBlock || blocks_[filling_].size - blocks_[filling_].used < bytes) {
+    if (blocks_.size() >= kMaxBlocks) throw std::length_error("phonebook full");
+    const std::size_t size = own ? bytes : kBlockBytes;
+    blocks_.push_back({std::make_unique<char[]>(size), size, 0});
+    if (!own) filling_ = blocks_.size() - 1;
   }
+  const std::size_t blockIndex = own ? blocks_.size() - 1 : filling_;
+  Block& block = blocks_[blockIndex];
+  char* at = block.bytes.get() + block.used;
+  const auto id = static_cast<std::uint32_t>((blockIndex << kOffsetBits) | block.used);
+  block.used += bytes;
   char* out = at;
   for (std::size_t n : length) out = PutVarint(out, n);
   for (std::string_view f : fields) {
@@ -243,7 +248,7 @@ const char* PhonebookEntries::Store(const Phonebook& entry) {
     out += f.size();
   }
   liveBytes_ += bytes;
-  return at;
+  return id;
 }
 
 void PhonebookEntries::Insert(std::vector<std::uint32_t>& slots, std::uint32_t index,
@@ -262,7 +267,7 @@ void PhonebookEntries::Grow(std::vector<std::uint32_t>& slots, bool national) {
   slots.assign(std::max<std::size_t>(16, old.size() * 2), 0);
   for (std::uint32_t s : old) {
     if (s == 0) continue;
-    const std::string_view number = Number(records_[s - 1]);
+    const std::string_view number = Number(RecordAt(records_[s - 1]));
     Insert(slots, s - 1, national ? NationalHash(number) : KeyHash(number));
   }
 }
@@ -278,8 +283,11 @@ bool PhonebookEntries::Add(const Phonebook& entry) {
   if ((records_.size()) * 4 > keySlots_.size() * 3) Grow(keySlots_, false);
   Insert(keySlots_, index, KeyHash(number));
 
+  // The national index holds only numbers whose key is not already their national
+  // number; those are found through the key index (IndexOf tries both).
   if (const std::string national = NationalNumber(number);
-      !national.empty() && !FindNational(national)) {
+      !national.empty() && !KeyEquals(number, national) && !FindNational(national) &&
+      !FindExact(national)) {
     ++nationalCount_;
     if (nationalCount_ * 4 > nationalSlots_.size() * 3) Grow(nationalSlots_, true);
     Insert(nationalSlots_, index, NationalHash(national));
@@ -292,7 +300,7 @@ std::optional<std::uint32_t> PhonebookEntries::FindExact(std::string_view key) c
   const std::size_t mask = keySlots_.size() - 1;
   for (std::size_t i = RawHash(key) & mask; keySlots_[i] != 0; i = (i + 1) & mask) {
     const std::uint32_t index = keySlots_[i] - 1;
-    if (KeyEquals(Number(records_[index]), key)) return index;
+    if (KeyEquals(Number(RecordAt(records_[index])), key)) return index;
   }
   return std::nullopt;
 }
@@ -302,40 +310,42 @@ std::optional<std::uint32_t> PhonebookEntries::FindNational(std::string_view nat
   const std::size_t mask = nationalSlots_.size() - 1;
   for (std::size_t i = RawHash(national) & mask; nationalSlots_[i] != 0; i = (i + 1) & mask) {
     const std::uint32_t index = nationalSlots_[i] - 1;
-    if (NationalEquals(Number(records_[index]), national)) return index;
+    if (NationalEquals(Number(RecordAt(records_[index])), national)) return index;
   }
   return std::nullopt;
 }
 
 std::optional<std::size_t> PhonebookEntries::IndexOf(std::string_view key) const {
   if (auto exact = FindExact(key)) return *exact;
-  if (nationalSlots_.empty()) return std::nullopt;
   const std::string national = NationalNumber(key);
   if (national.empty()) return std::nullopt;
   if (auto found = FindNational(national)) return *found;
+  if (auto found = FindExact(national)) return *found;
   return std::nullopt;
 }
 
 std::optional<Phonebook> PhonebookEntries::Find(std::string_view key) const {
-  if (auto index = FindExact(key)) return ToEntry(records_[*index]);
+  if (auto index = FindExact(key)) return ToEntry(RecordAt(records_[*index]));
   return std::nullopt;
 }
 
 std::optional<Phonebook> PhonebookEntries::FindNumber(std::string_view key) const {
-  if (auto index = IndexOf(key)) return ToEntry(records_[*index]);
+  if (auto index = IndexOf(key)) return ToEntry(RecordAt(records_[*index]));
   return std::nullopt;
 }
 
-Phonebook PhonebookEntries::At(std::size_t index) const { return ToEntry(records_.at(index)); }
+Phonebook PhonebookEntries::At(std::size_t index) const {
+  return ToEntry(RecordAt(records_.at(index)));
+}
 
 void PhonebookEntries::Replace(std::size_t index, const Phonebook& entry) {
-  const char* old = records_.at(index);
+  const char* old = RecordAt(records_.at(index));
   const std::size_t oldBytes = Unpack(old).bytes;
   liveBytes_ -= oldBytes;
-  Block& last = blocks_.back();
-  if (old + oldBytes == last.bytes.get() + last.used) {
+  if (filling_ != kNoBlock &&
+      old + oldBytes == blocks_[filling_].bytes.get() + blocks_[filling_].used) {
     // The newest record in the block being filled: written again where it was.
-    last.used -= oldBytes;
+    blocks_[filling_].used -= oldBytes;
   } else {
     deadBytes_ += oldBytes;
   }
@@ -346,30 +356,28 @@ void PhonebookEntries::Replace(std::size_t index, const Phonebook& entry) {
 void PhonebookEntries::Compact() {
   std::vector<Block> old = std::move(blocks_);
   blocks_.clear();
+  filling_ = kNoBlock;
   liveBytes_ = 0;
   deadBytes_ = 0;
-  for (const char*& at : records_) at = Store(ToEntry(at));
+  for (std::uint32_t& id : records_) {
+    id = Store(ToEntry(old[id >> kOffsetBits].bytes.get() + (id & ((1u << kOffsetBits) - 1))));
+  }
 }
 
 void PhonebookEntries::ForEach(const std::function<void(const Phonebook&)>& visit) const {
-  for (const char* at : records_) visit(ToEntry(at));
+  for (std::uint32_t id : records_) visit(ToEntry(RecordAt(id)));
 }
 
 void PhonebookEntries::ShrinkToFit() {
   records_.shrink_to_fit();
-  if (!blocks_.empty() && blocks_.back().used < blocks_.back().size && blocks_.back().used > 0 &&
-      blocks_.back().size == kBlockBytes) {
-    // Moves the records of the last block into a block of their exact size.
-    Block& last = blocks_.back();
-    auto exact = std::make_unique<char[]>(last.used);
-    std::memcpy(exact.get(), last.bytes.get(), last.used);
-    const char* begin = last.bytes.get();
-    const char* end = begin + last.used;
-    for (const char*& at : records_) {
-      if (at >= begin && at < end) at = exact.get() + (at - begin);
-    }
-    last.bytes = std::move(exact);
-    last.size = last.used;
+  if (filling_ == kNoBlock) return;
+  Block& block = blocks_[filling_];
+  if (block.used < block.size && block.used > 0) {
+    // The block being filled keeps its place (records name it by index) at its exact size.
+    auto exact = std::make_unique<char[]>(block.used);
+    std::memcpy(exact.get(), block.bytes.get(), block.used);
+    block.bytes = std::move(exact);
+    block.size = block.used;
   }
 }
 

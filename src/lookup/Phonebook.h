@@ -112,13 +112,18 @@ class PhonebookEntries {
 
   std::optional<std::uint32_t> FindExact(std::string_view key) const;
   std::optional<std::uint32_t> FindNational(std::string_view national) const;
-  const char* Store(const Phonebook& entry);
+  // A record is named by its block (high bits) and its offset in the block (low bits),
+  // in four bytes.
+  const char* RecordAt(std::uint32_t id) const;
+  std::uint32_t Store(const Phonebook& entry);
   void Grow(std::vector<std::uint32_t>& slots, bool national);
   void Insert(std::vector<std::uint32_t>& slots, std::uint32_t index, std::uint64_t hash);
   void Compact();
 
   std::vector<Block> blocks_;
-  std::vector<const char*> records_;     // one packed record per entry
+  static constexpr std::size_t kNoBlock = static_cast<std::size_t>(-1);
+  std::size_t filling_ = kNoBlock;       // the block small records go into
+  std::vector<std::uint32_t> records_;   // one packed record per entry
   std::vector<std::uint32_t> keySlots_;  // record number + 1 by key hash; 0 is free
   std::vector<std::uint32_t> nationalSlots_;
   std::size_t nationalCount_ = 0;

@@ -46,12 +46,19 @@ bool ReadSource(const HostHooks& hooks, const std::string& routine, const std::s
   return true;
 }
 
-// Reads a text file piece by piece, each piece ending at a line end (the last one may
-// not), and hands each over with the number of its first line, so a large file is
-// never held whole. A refusal or failure costs one log line.
+std::size_t AfterLastLineEnd(std::string_view text) {
+  const std::size_t nl = text.rfind('\n');
+  return nl == std::string_view::npos ? 0 : nl + 1;
+}
+
+// Reads a text file piece by piece, each piece ending where rowsEnd says its last
+// complete record ends (the last piece may not), and hands each over with the number of
+// its first line, so a large file is never held whole. A record that would run past a
+// few pieces is cut at a line end instead. A refusal or failure costs one log line.
 bool ReadLinesInPieces(const HostHooks& hooks, const std::string& routine, const std::string& path,
                        std::uintmax_t limit,
-                       const std::function<void(std::string_view, int)>& onPiece) {
+                       const std::function<void(std::string_view, int)>& onPiece,
+                       std::size_t (*rowsEnd)(std::string_view) = &AfterLastLineEnd) {
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0 && static_cast<std::uintmax_t>(st.st_size) > limit) {
     hooks.Report(kType,
@@ -84,8 +91,9 @@ bool ReadLinesInPieces(const HostHooks& hooks, const std::string& routine, const
     }
     const std::size_t filled = kept + got;
     const bool last = got == 0;
-    const std::size_t lineEnd = std::string_view(buffer.data(), filled).rfind('\n');
-    const std::size_t cut = last ? filled : (lineEnd == std::string_view::npos ? 0 : lineEnd + 1);
+    const std::string_view text(buffer.data(), filled);
+    std::size_t cut = last ? filled : rowsEnd(text);
+    if (cut == 0 && filled > 4 * kPiece) cut = AfterLastLineEnd(text);
     if (cut > 0) {
       const std::string_view piece(buffer.data(), cut);
       onPiece(piece, line);
@@ -95,6 +103,17 @@ bool ReadLinesInPieces(const HostHooks& hooks, const std::string& routine, const
     buffer.erase(0, cut);
     kept = filled - cut;
   }
+}
+
+// The text up to the end of the header row: leading empty lines and the row itself.
+std::string_view HeaderRow(std::string_view text) {
+  std::size_t start = 0;
+  while (start < text.size() && (text[start] == '\n' || text.substr(start, 2) == "\r\n")) {
+    start += text[start] == '\n' ? 1 : 2;
+  }
+  const std::size_t nl = text.find('\n', start);
+  // A header row has no quoted line end; its first line end ends it.
+  return nl == std::string_view::npos ? text : text.substr(0, nl + 1);
 }
 
 void ReportSkipped(const HostHooks& hooks, const std::string& routine, const std::string& file,
@@ -151,22 +170,47 @@ void BuildHSPPhonebook(PhonebookEntries& entries, const Settings& settings,
   const std::string& path = settings.AddressBookFile;
   if (path.empty() || !IsFile(path)) return;
 
-  std::string bytes;
-  if (!ReadSource(hooks, "BuildHSPPhonebook ", path, kMaxListBytes, bytes)) return;
-  std::string headerError;
-  const bool headerValid = ReadAddressBook(
-      bytes,
-      [&](AddressRecord&& r) {
-        if (!r.home_phone.empty()) AddHSP(entries, r.person, r.home_phone, "home");
-        if (!r.cell_phone.empty()) AddHSP(entries, r.person, r.cell_phone, "cell");
-        if (!r.business_phone.empty()) AddHSP(entries, r.person, r.business_phone, "work");
+  // Read in pieces that end at a row end; every piece after the first is read behind a
+  // copy of the header row, so it names the same columns.
+  std::string header;
+  int headerLines = 0;
+  bool refused = false;
+  std::string text;
+  ReadLinesInPieces(
+      hooks, "BuildHSPPhonebook ", path, kMaxListBytes,
+      [&](std::string_view piece, int firstLine) {
+        if (refused) return;
+        const bool first = firstLine == 1;
+        std::string_view bytes = piece;
+        if (!first) {
+          text.assign(header).append(piece);
+          bytes = text;
+        }
+        std::string headerError;
+        const bool headerValid = ReadAddressBook(
+            bytes,
+            [&](AddressRecord&& r) {
+              if (!r.home_phone.empty()) AddHSP(entries, r.person, r.home_phone, "home");
+              if (!r.cell_phone.empty()) AddHSP(entries, r.person, r.cell_phone, "cell");
+              if (!r.business_phone.empty()) AddHSP(entries, r.person, r.business_phone, "work");
+            },
+            [&](SkippedRecord&& s) {
+              s.line += first ? 0 : firstLine - 1 - headerLines;
+              ReportSkipped(hooks, "BuildHSPPhonebook ", path, {s});
+            },
+            headerError);
+        if (first) {
+          if (!headerValid) {
+            refused = true;
+            hooks.Report(kType, "BuildHSPPhonebook " + path + " skipped: " + headerError);
+            return;
+          }
+          header = std::string(HeaderRow(piece));
+          if (header.empty() || header.back() != '\n') header += '\n';
+          headerLines = static_cast<int>(std::count(header.begin(), header.end(), '\n'));
+        }
       },
-      [&](SkippedRecord&& s) { ReportSkipped(hooks, "BuildHSPPhonebook ", path, {s}); },
-      headerError);
-  bytes = std::string();
-  if (!headerValid) {
-    hooks.Report(kType, "BuildHSPPhonebook " + path + " skipped: " + headerError);
-  }
+      &CsvCompleteRows);
 }
 
 void BuildOutlookPhonebook(PhonebookEntries& entries, const Settings& settings,

@@ -490,6 +490,43 @@ void ReadFriends(std::string_view bytes, std::string_view friendsLocation,
   }
 }
 
+std::size_t CsvCompleteRows(std::string_view text) {
+  std::size_t end = 0;
+  std::size_t i = 0;
+  const std::size_t n = text.size();
+  while (i < n) {
+    // At the start of a field.
+    if (text[i] == '"') {
+      std::size_t q = i + 1;
+      for (;;) {
+        q = text.find('"', q);
+        if (q == std::string_view::npos) return end;
+        if (q + 1 < n && text[q + 1] == '"') {
+          q += 2;
+          continue;
+        }
+        break;
+      }
+      i = q + 1;
+      if (i >= n) return end;
+      if (text[i] == ',') {
+        ++i;
+        continue;
+      }
+      // A line end, or text after the closing quote: the row ends with its line.
+      const std::size_t nl = text.find('\n', i);
+      if (nl == std::string_view::npos) return end;
+      end = i = nl + 1;
+      continue;
+    }
+    const std::size_t stop = text.find_first_of(",\n", i);
+    if (stop == std::string_view::npos) return end;
+    i = stop + 1;
+    if (text[stop] == '\n') end = i;
+  }
+  return end;
+}
+
 AddressBookReadResult ReadAddressBook(std::string_view bytes) {
   AddressBookReadResult result;
   result.headerValid = ReadAddressBook(

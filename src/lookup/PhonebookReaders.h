@@ -95,6 +95,11 @@ bool ReadAddressBook(std::string_view bytes, const std::function<void(AddressRec
                      const std::function<void(SkippedRecord&&)>& onSkipped,
                      std::string& headerError);
 
+// Where the last complete CSV row of text ends (the offset just past its line end), as
+// the reader above would cut the rows; 0 when text holds no complete row. A large file
+// can then be read in pieces that never split a row.
+std::size_t CsvCompleteRows(std::string_view text);
+
 struct VCardNumber {
   std::string number;
   std::string kind;  // "work", "home", "cell" or empty

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <optional>
 
 #include <string>
+#include <vector>
 
 #include "LookupTestUtil.h"
 #include "lookup/PhonebookBuild.h"
+#include "lookup/PhonebookReaders.h"
 
 namespace {
 
@@ -274,3 +277,58 @@ TEST_F(PhonebookBuildTest, RebuildStartsFromAnEmptyPhonebook) {
 }
 
 }  // namespace
+
+// A large address book is read in pieces; whatever falls on a piece's edge (a quoted
+// field over several lines, a quote never closed, a short row), the phonebook and the
+// skipped lines are those of reading the file whole.
+TEST_F(PhonebookBuildTest, LargeAddressBookReadsAsIfWhole) {
+  std::string csv = kCsvHeader;
+  const std::vector<std::string> odd = {
+      "\"Multi\r\nLine\",\"Row\",\"301555%04d\",,,\r\n",
+      "\"Never closed,Row,302555%04d,,,\r\n",
+      "Short,Row,303555%04d\r\n",
+      "\"Text\"after,Row,304555%04d,,,\r\n",
+      "\r\n",
+  };
+  char row[128];
+  bool straddled = false;
+  for (int i = 0; csv.size() < 5'500'000; ++i) {
+    if (!straddled && csv.size() > (1 << 20) - 200) {
+      // A quoted field over many lines across the end of the first 1 MiB read.
+      std::string lines = "\"Straddling";
+      for (int n = 0; n < 60; ++n) lines += "\r\nline " + std::to_string(n);
+      csv += lines + "\",Row,3055550000,,,\r\n";
+      straddled = true;
+    }
+    const std::string& pattern = i % 997 == 0 ? odd[(i / 997) % odd.size()]
+                                              : std::string("\"First%04d\",\"Last, x\",%s,,,\r\n");
+    if (pattern.find("%s") != std::string::npos) {
+      std::snprintf(row, sizeof row, pattern.c_str(), i % 10000,
+                    ("2" + std::to_string(100000000 + i)).c_str());
+    } else {
+      std::snprintf(row, sizeof row, pattern.c_str(), i % 10000);
+    }
+    csv += row;
+  }
+  WriteFileBytes(settings.AddressBookFile, csv);
+  Build();
+
+  PhonebookEntries whole;
+  std::vector<std::string> skipped;
+  const AddressBookReadResult read = ReadAddressBook(csv);
+  for (const AddressRecord& r : read.records) {
+    if (!r.home_phone.empty()) AddHSP(whole, r.person, r.home_phone, "home");
+  }
+  for (const SkippedRecord& s : read.skipped) {
+    skipped.push_back("xapvynCID: BuildHSPPhonebook " + settings.AddressBookFile + " line " +
+                      std::to_string(s.line) + " skipped: " + s.reason);
+  }
+  ASSERT_GT(read.skipped.size(), 5u);
+  EXPECT_EQ(log.lines, skipped);
+  ASSERT_EQ(entries.size(), whole.size());
+  std::vector<std::string> built;
+  std::vector<std::string> expected;
+  entries.ForEach([&](const Phonebook& e) { built.push_back(e.PhoneNumber() + "=" + e.Name()); });
+  whole.ForEach([&](const Phonebook& e) { expected.push_back(e.PhoneNumber() + "=" + e.Name()); });
+  EXPECT_EQ(built, expected);
+}

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "lookup/NameLookup.h"
+#include "lookup/NumberFormat.h"
 #include "lookup/Phonebook.h"
 
 namespace {
@@ -254,3 +256,30 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<LookupCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+// Whichever spelling of a national number is stored first names a call in any other
+// spelling, and an exact spelling always finds its own entry.
+TEST(PhonebookEntries, FirstStoredSpellingKeepsTheNationalNumber) {
+  struct Case {
+    const char* first;
+    const char* second;
+  };
+  for (const Case c : {Case{"+1 555 987 6543", "5559876543"}, Case{"5559876543", "+1 555 987 6543"},
+                       Case{"1-555-987-6543", "(555) 987-6543"}}) {
+    PhonebookEntries entries;
+    Phonebook e;
+    e.SetPhoneNumber(c.first);
+    e.SetName("First");
+    ASSERT_TRUE(entries.Add(e));
+    e.SetPhoneNumber(c.second);
+    e.SetName("Second");
+    ASSERT_TRUE(entries.Add(e));
+    for (const char* call : {"1 555 987 6543", "555.987.6543", "+1.555.987.6543"}) {
+      const std::optional<Phonebook> found = entries.FindNumber(NumberKey(call));
+      ASSERT_TRUE(found.has_value()) << c.first << " / " << call;
+      EXPECT_EQ(found->Name(), "First") << c.first << " / " << call;
+    }
+    EXPECT_EQ(entries.FindNumber(NumberKey(c.second))->Name(), "Second") << c.first;
+    EXPECT_FALSE(entries.FindNumber("5559876544").has_value());
+  }
+}
