@@ -455,6 +455,7 @@ void Application::OnCallerIdCall(const CallerIdCall& received) {
   try {
     call.time = std::chrono::system_clock::now();
     call.number = received.number;
+    call.receivedNumber = received.receivedNumber;
     call.callerIdName = received.name;
     call.source = received.source;
     call.sourceDetail = received.sourceDetail;

@@ -41,6 +41,7 @@ void CallerIdParser::DoModem(const std::string& line) {
       const std::string raw =
           cid::Trim(std::string_view(line).substr(numberPos + settings_.CIDNumberPrefix.size()));
       record_.Number = FormatPhoneNumber(raw, settings_.StripPrefix);
+      record_.ReceivedNumber = raw;
       record_.NumberDetected = true;
       AppendCommData(" ... Number=" + record_.Number + " ... ");
       if (record_.NameDetected)
@@ -54,6 +55,7 @@ void CallerIdParser::DoModem(const std::string& line) {
       // A ring ends an unfinished call: its number or name must not reach the next one.
       record_.Name.clear();
       record_.Number.clear();
+      record_.ReceivedNumber.clear();
       record_.NameDetected = false;
       record_.NumberDetected = false;
       StopTimer5();
@@ -82,11 +84,12 @@ void CallerIdParser::DoModemNetCallerID(const std::string& frame) {
     const std::size_t q = cid::FindNoCase(frame, kNetNumber);
     if (q != std::string::npos) {
       record_.Number = std::string(kNoNumber);
+      record_.ReceivedNumber.clear();
       const std::size_t from = q + kNetNumber.size();
       const std::size_t e = frame.find('.', from);
       if (e != std::string::npos) {
-        record_.Number = FormatPhoneNumber(
-            cid::Trim(std::string_view(frame).substr(from, e - from)), settings_.StripPrefix);
+        record_.ReceivedNumber = cid::Trim(std::string_view(frame).substr(from, e - from));
+        record_.Number = FormatPhoneNumber(record_.ReceivedNumber, settings_.StripPrefix);
         record_.NumberDetected = true;
         if (record_.NameDetected)
           ProcessModemInput();
@@ -114,11 +117,13 @@ void CallerIdParser::ProcessModemInput() {
     if (call.withheld) record_.Name = "Unknown";
     call.name = record_.Name;
     call.number = record_.Number;
+    call.receivedNumber = record_.ReceivedNumber;
     step = 4;
     if (link_.CallReady) link_.CallReady(call);
     step = 7;
     record_.Name.clear();
     record_.Number.clear();
+    record_.ReceivedNumber.clear();
     record_.NameDetected = false;
     record_.NumberDetected = false;
   } catch (const std::exception& e) {
@@ -138,6 +143,7 @@ CallerIdCall CallerIdParser::TakeCall(const std::string& number, const std::stri
   call.withheld = IsWithheldName(name);
   call.name = call.withheld ? std::string("Unknown") : name;
   call.number = number;
+  call.receivedNumber = number;
   return call;
 }
 

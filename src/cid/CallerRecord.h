@@ -11,6 +11,7 @@
 // A call as the caller-ID text gave it, complete but not yet named.
 struct CallerIdCall {
   std::string number;     // as the parser formatted it; "" when none arrived
+  std::string receivedNumber;  // as the caller-ID text carried it, trimmed
   std::string name;       // withheld-name codes already read as "Unknown"
   bool withheld = false;  // the name was a withheld or out-of-area code
   CallSource source = CallSource::Serial;
@@ -19,6 +20,7 @@ struct CallerIdCall {
 
 struct CallerRecord {
   std::string Number;
+  std::string ReceivedNumber;
   std::string Name;
   bool NameDetected = false;
   bool NumberDetected = false;

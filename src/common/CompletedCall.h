@@ -14,7 +14,8 @@ enum class CallSource { Serial, NetworkBox, Xap, Ncid };
 
 struct CompletedCall {
   std::chrono::system_clock::time_point time;  // when the call completed
-  std::string number;         // the number as received, before any lookup
+  std::string number;         // the number as the parser formatted it, before any lookup
+  std::string receivedNumber; // the number as the caller-ID text carried it; "" when unknown
   std::string displayNumber;  // the number as announced, e.g. "(555)987-6543"
   std::string callerIdName;   // the name the caller-ID text carried ("Unknown" when withheld)
   std::string name;           // the announced name
@@ -24,6 +25,11 @@ struct CompletedCall {
   // For a later update (the reverse lookup's answer): the name announced first.
   std::string firstName;
 };
+
+// The number as received where it is known, else the parser's form.
+inline const std::string& ReceivedNumber(const CompletedCall& call) {
+  return call.receivedNumber.empty() ? call.number : call.receivedNumber;
+}
 
 // Stable lower-case words for files, JSON and topics.
 inline std::string_view NamedByText(NamedBy n) {

@@ -59,7 +59,7 @@ std::string MqttCallJson(const CompletedCall& call, const std::string& timeText,
   JsonObject o;
   o.Add("event_type", "call")
       .Add("time", timeText)
-      .Add("number", call.number)
+      .Add("number", ReceivedNumber(call))
       .Add("display_number", call.displayNumber)
       .Add("name", call.name)
       .Add("caller_id_name", call.callerIdName)

@@ -68,7 +68,8 @@ CallFields NcidFieldsOf(const CompletedCall& call, std::string_view lineLabel) {
   localtime_r(&t, &local);
   CallFields f = FieldsAt(local);
   f.line = IsBlank(CleanField(lineLabel)) ? std::string("-") : CleanField(lineLabel);
-  f.number = IsBlank(CleanField(call.number)) ? std::string(kNoNumber) : CleanField(call.number);
+  const std::string number = CleanField(ReceivedNumber(call));
+  f.number = IsBlank(number) ? std::string(kNoNumber) : number;
   if (IsOutOfArea(call.number) || IsOutOfArea(call.callerIdName))
     f.name = kOutOfArea;
   else if (call.namedBy == NamedBy::Withheld || IsPrivateNumber(call.number))

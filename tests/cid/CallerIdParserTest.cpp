@@ -32,6 +32,7 @@ class ParserTest : public ::testing::Test {
       if (callThrows) throw std::runtime_error("naming broke");
       calls.push_back({c.name, c.number});
       withheld.push_back(c.withheld);
+      received.push_back(c.receivedNumber);
     };
     parser.SetLinkHooks(link);
   }
@@ -51,6 +52,7 @@ class ParserTest : public ::testing::Test {
   std::vector<std::string> failures;
   std::vector<Call> calls;
   std::vector<bool> withheld;
+  std::vector<std::string> received;
 };
 
 TEST_F(ParserTest, ModemSequenceGivesOneCall) {
@@ -78,6 +80,21 @@ TEST_F(ParserTest, NameFirstCompletesOnTheNumber) {
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].number, "(555) 123-4567");
   EXPECT_FALSE(timer5);
+}
+
+// Beside the formatted number, each call carries the number as the text held it; a ring
+// forgets it with the rest of an unfinished call.
+TEST_F(ParserTest, CallsCarryTheNumberAsReceived) {
+  parser.DoModem("NMBR = 1-555-123-4567 ");
+  parser.DoModem("NAME = JOHN DOE");
+  parser.DoModemNetCallerID("###DATE01011200...NMBR5559876543...NAMEBOX+++");
+  parser.DoModem("NMBR = 5550000001");
+  parser.DoModem("RING");
+  parser.DoModem("NAME = NO NUMBER");
+  ExpireTimer5();
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_EQ(received, (std::vector<std::string>{"1-555-123-4567", "5559876543", ""}));
+  EXPECT_EQ(calls[1].number, "(555) 987-6543");
 }
 
 TEST_F(ParserTest, NumberAloneCompletesWhenTimer5Expires) {

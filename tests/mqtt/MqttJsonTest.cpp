@@ -134,7 +134,8 @@ TEST(IsoTime, LocalTimeUsesTheZoneOfTheProcess) {
 CompletedCall SampleCall() {
   CompletedCall c;
   c.time = std::chrono::system_clock::from_time_t(1714565587);
-  c.number = "5559876543";
+  c.number = "(555) 987-6543";  // the parser's form; the JSON carries the number as received
+  c.receivedNumber = "5559876543";
   c.displayNumber = "(555)987-6543";
   c.callerIdName = "SMITH MARY";
   c.name = "Mary \"M\" Smith";

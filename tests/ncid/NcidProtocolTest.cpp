@@ -89,10 +89,13 @@ TEST(NcidCallLine, FieldsOfACall) {
   };
   CompletedCall outByName = Call("", "Unknown", NamedBy::Withheld);
   outByName.callerIdName = "OUT OF AREA";
+  CompletedCall received = Call("(555) 123-4567", "Joe Smith");
+  received.receivedNumber = "1-555-123-4567";
   const Row rows[] = {
       {"Named", Call("5551234567", "Joe Smith"), "-", "5551234567", "Joe Smith", "-"},
       {"BlankName", Call("5551234567", "  "), "-", "5551234567", "NO NAME", "-"},
       {"NoNumber", Call("", "Joe"), "-", "NO-NUMBER", "Joe", "-"},
+      {"NumberAsReceived", received, "-", "1-555-123-4567", "Joe Smith", "-"},
       {"Withheld", Call("5551234567", "Unknown", NamedBy::Withheld), "-", "5551234567", "PRIVATE",
        "-"},
       {"PrivateNumber", Call("P", "Unknown", NamedBy::CallerId), "-", "P", "PRIVATE", "-"},
