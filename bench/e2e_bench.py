@@ -17,19 +17,7 @@ Usage: bench/e2e_bench.py BUILD/xapvynCID [--calls 2000] [--modes xap,mqtt,ncid,
 Runs itself again under `unshare -n` (root).
 """
 import argparse, os, pty, select, shutil, socket, struct, subprocess, sys, tempfile, time, tty
-
-
-def in_private_network():
-    if os.environ.get("E2E_BENCH_NETNS") == "1":
-        return
-    os.environ["E2E_BENCH_NETNS"] = "1"
-    inner = "ip link set lo up && exec \"$@\""
-    os.execvp("unshare", ["unshare", "-n", "sh", "-c", inner, "sh", sys.executable] + sys.argv)
-
-
-def write(path, text):
-    with open(path, "w", newline="") as f:
-        f.write(text)
+from benchrig import in_private_network, wait_text, write
 
 
 MQTT_PORT, NCID_PORT = 18830, 13333
@@ -51,17 +39,6 @@ def program(exe, folder, link, mode):
     env.pop("DISPLAY", None)
     return subprocess.Popen([exe, "--headless", "--home", home], env=env,
                             stderr=subprocess.DEVNULL)
-
-
-def wait_text(fd, text, timeout):
-    seen, end = b"", time.monotonic() + timeout
-    while time.monotonic() < end:
-        r, _, _ = select.select([fd], [], [], 0.05)
-        if r:
-            seen += os.read(fd, 4096)
-            if text in seen:
-                return True
-    return False
 
 
 # ---- a minimal MQTT 3.1.1 subscriber (QoS 0) ----
@@ -245,7 +222,7 @@ def main():
     a.add_argument("--calls", type=int, default=2000)
     a.add_argument("--modes", default="xap,mqtt,ncid,ncid32")
     args = a.parse_args()
-    in_private_network()
+    in_private_network("E2E_BENCH_NETNS")
     print("%-8s %7s %10s %10s" % ("output", "calls", "median us", "p99 us"))
     for mode in args.modes.split(","):
         us = sorted(run_mode(os.path.abspath(args.exe), mode, args.calls))

@@ -13,19 +13,7 @@ Usage: bench/links_bench.py BUILD/xapvynCID [--gone 40] [--box-after 45] [--cpu 
 Runs itself again under `unshare -n` (root) so the fixed hub port is private.
 """
 import argparse, os, pty, select, socket, subprocess, sys, tempfile, time, tty
-
-
-def in_private_network():
-    if os.environ.get("LINKS_BENCH_NETNS") == "1":
-        return
-    os.environ["LINKS_BENCH_NETNS"] = "1"
-    inner = "ip link set lo up && exec \"$@\""
-    os.execvp("unshare", ["unshare", "-n", "sh", "-c", inner, "sh", sys.executable] + sys.argv)
-
-
-def write(path, text):
-    with open(path, "w", newline="") as f:
-        f.write(text)
+from benchrig import in_private_network, wait_text, write
 
 
 def program_folder(ringlet):
@@ -52,17 +40,6 @@ def wait_incoming(hub, timeout):
         if r and b"class=CID.Incoming" in hub.recv(65536):
             return time.monotonic()
     return None
-
-
-def wait_text(fd, text, timeout):
-    seen, end = b"", time.monotonic() + timeout
-    while time.monotonic() < end:
-        r, _, _ = select.select([fd], [], [], 0.05)
-        if r:
-            seen += os.read(fd, 4096)
-            if text in seen:
-                return True
-    return False
 
 
 def ring(number):
@@ -157,7 +134,7 @@ def main():
     a.add_argument("--box-after", type=float, default=45)
     a.add_argument("--cpu", type=float, default=60)
     args = a.parse_args()
-    in_private_network()
+    in_private_network("LINKS_BENCH_NETNS")
     hub = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     hub.bind(("127.0.0.1", 3639))
     print("serial: device back -> first call announced: %.3f s (device gone %.0f s)"
