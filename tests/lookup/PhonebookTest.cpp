@@ -255,6 +255,25 @@ INSTANTIATE_TEST_SUITE_P(
                                true, "(212) 555-0101 : JOHN DOE", false, "JOHN DOE", false}),
     [](const testing::TestParamInfo<LookupCase>& info) { return std::string(info.param.name); });
 
+// With AreaCodeNames off, the caller-ID name stays and the location only names a
+// caller who sent none.
+TEST(LookupName, AreaCodeNamesOffKeepsTheCallerIdName) {
+  AreaCodeTable areaCodes;
+  areaCodes.LoadAreaCodes();
+  Settings settings;
+  settings.AreaCodeNames = false;
+  const PhonebookEntries none;
+  const LookupResult named = LookupName(none, areaCodes, settings, "(212) 555-0101", "PIZZA PLACE");
+  EXPECT_EQ(named.Answer(), "(212) 555-0101 : PIZZA PLACE");
+  EXPECT_EQ(named.namedBy, NamedBy::CallerId);
+  const LookupResult nameless = LookupName(none, areaCodes, settings, "2125550101", "");
+  EXPECT_EQ(nameless.Answer(), "(212) 555-0101 : New York: New York City");
+  EXPECT_EQ(nameless.namedBy, NamedBy::AreaCode);
+  settings.AreaCodeNames = true;
+  EXPECT_EQ(LookupName(none, areaCodes, settings, "(212) 555-0101", "PIZZA PLACE").Answer(),
+            "(212) 555-0101 : New York: New York City");
+}
+
 }  // namespace
 
 // Whichever spelling of a national number is stored first names a call in any other

@@ -1,0 +1,283 @@
+#!/usr/bin/env python3
+"""Speed and weight of the real program beside the floor and a minimal relay, in one run.
+
+  floor:   this script writing a line into a pseudo-terminal and reading it back from
+           the device side itself (the least any reader can see)
+  relay:   bench/min_relay.c: poll, cut lines, keep the number, one datagram per NAME
+  program: xapvynCID headless, its CID.Incoming announcement at the hub port
+
+Modes, each over --calls calls:
+  paced:        the five lines of a call 1 ms apart; NAME line written -> received
+  one write:    the whole call in one write -> received
+  back to back: calls written without waiting; calls per second until the last arrives
+Also, for the program and the relay: CPU per paced call (/proc/<pid>/schedstat), system
+calls per paced call (strace -c over 200 calls), resident memory at start and after the
+calls, idle wake-ups per second (context switches over 10 s), and for the program the
+time from start to its first heartbeat over 20 starts.
+
+Usage: bench/perf_e2e.py PROGRAM MIN_RELAY [--calls 2000]
+Runs itself again under `unshare -n` (root), so every address is a private loopback.
+"""
+import argparse, os, pty, re, select, shutil, socket, subprocess, tempfile, time, tty
+from benchrig import in_private_network, wait_text, write
+
+HUB, RELAY_PORT = 3639, 3640
+
+
+def stats(us):
+    us = sorted(us)
+    if not us:
+        return None
+    return us[len(us) // 2], us[min(len(us) - 1, len(us) * 99 // 100)], us[-1]
+
+
+def call_lines(i):
+    return ["RING", "DATE = 1210", "TIME = 1200", "NMBR = 555%07d" % (100000 + i),
+            "NAME = BENCH %d" % i]
+
+
+def sched_ns(pid):
+    with open("/proc/%d/schedstat" % pid) as f:
+        return int(f.read().split()[0])
+
+
+def rss_kb(pid):
+    with open("/proc/%d/status" % pid) as f:
+        return int(re.search(r"VmRSS:\s+(\d+)", f.read()).group(1))
+
+
+def switches(pid):
+    total = 0
+    for tid in os.listdir("/proc/%d/task" % pid):
+        with open("/proc/%d/task/%s/status" % (pid, tid)) as f:
+            text = f.read()
+        total += sum(int(v) for v in re.findall(r"ctxt_switches:\s+(\d+)", text))
+    return total
+
+
+def threads(pid):
+    return len(os.listdir("/proc/%d/task" % pid))
+
+
+class Target:
+    """A daemon reading a pseudo-terminal and announcing on a UDP socket."""
+
+    def __init__(self, kind, exe):
+        self.kind, self.exe = kind, exe
+        self.folder = tempfile.mkdtemp(prefix="perf-e2e-")
+        self.master, self.slave = pty.openpty()
+        tty.setraw(self.master)
+        tty.setraw(self.slave)
+        self.path = os.ttyname(self.slave)
+        self.rx = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.rx.bind(("127.0.0.1", HUB if kind == "program" else RELAY_PORT))
+        self.proc = None
+
+    def start(self):
+        if self.kind == "floor":
+            return
+        if self.kind == "relay":
+            self.proc = subprocess.Popen([self.exe, self.path, str(RELAY_PORT)])
+            time.sleep(0.2)
+            return
+        home = self.folder + "/home"
+        os.makedirs(home + "/Config", exist_ok=True)
+        os.makedirs(self.folder + "/xdg/xapvynCID", exist_ok=True)
+        write(home + "/Config/vynXap.ini",
+              "[Interface]\r\nBroadcastAddress=127.0.0.1\r\nInterfaceAddress=127.0.0.1\r\n")
+        write(home + "/Config/vynRinglet.ini",
+              "[General]\r\nOCID=0\r\nCIDCommPort=%s\r\n" % self.path)
+        env = dict(os.environ, XDG_CONFIG_HOME=self.folder + "/xdg")
+        env.pop("DISPLAY", None)
+        self.proc = subprocess.Popen([self.exe, "--headless", "--home", home], env=env,
+                                     stderr=subprocess.DEVNULL)
+        assert wait_text(self.master, b"AT#CID=1", 10), "the program never opened the modem"
+        time.sleep(0.5)
+        self.drain()
+
+    def drain(self):
+        while select.select([self.rx], [], [], 0)[0]:
+            self.rx.recv(65536)
+        if self.kind != "floor":
+            while select.select([self.master], [], [], 0)[0]:
+                os.read(self.master, 65536)
+
+    def wait(self, timeout=5):
+        """Arrival time of the next announcement (or, for the floor, of the NAME line)."""
+        end = time.monotonic() + timeout
+        if self.kind == "floor":
+            seen = b""
+            while time.monotonic() < end:
+                if select.select([self.slave], [], [], end - time.monotonic())[0]:
+                    seen += os.read(self.slave, 65536)
+                    if b"NAME = " in seen and seen.endswith(b"\r\n"):
+                        return time.monotonic()
+            return None
+        while time.monotonic() < end:
+            if select.select([self.rx], [], [], end - time.monotonic())[0]:
+                data = self.rx.recv(65536)
+                if self.kind == "relay" or b"class=CID.Incoming" in data:
+                    return time.monotonic()
+        return None
+
+    def paced(self, calls):
+        us = []
+        for i in range(calls):
+            lines = call_lines(i)
+            for line in lines[:-1]:
+                os.write(self.master, (line + "\r\n").encode())
+                time.sleep(0.001)
+            if self.kind == "floor":
+                os.read(self.slave, 65536)
+            sent = time.monotonic()
+            os.write(self.master, (lines[-1] + "\r\n").encode())
+            t = self.wait()
+            if t is not None:
+                us.append((t - sent) * 1e6)
+            time.sleep(0.002)
+            self.drain()
+        return us
+
+    def one_write(self, calls):
+        us = []
+        for i in range(calls):
+            text = "".join(l + "\r\n" for l in call_lines(i)).encode()
+            sent = time.monotonic()
+            os.write(self.master, text)
+            t = self.wait()
+            if t is not None:
+                us.append((t - sent) * 1e6)
+            time.sleep(0.002)
+            self.drain()
+        return us
+
+    def back_to_back(self, calls):
+        if self.kind == "floor":
+            return None
+        text = b"".join("".join(l + "\r\n" for l in call_lines(i)).encode() for i in range(calls))
+        got, start = 0, time.monotonic()
+        view = memoryview(text)
+        while view or got < calls:
+            w = select.select([self.rx], [self.master] if view else [], [], 5)
+            if not w[0] and not w[1]:
+                break
+            if w[1]:
+                n = os.write(self.master, view[:4096])
+                view = view[n:]
+            if w[0]:
+                data = self.rx.recv(65536)
+                if self.kind == "relay" or b"class=CID.Incoming" in data:
+                    got += 1
+        return got / (time.monotonic() - start) if got == calls else None
+
+    def stop(self):
+        if self.proc:
+            self.proc.terminate()
+            self.proc.wait(10)
+        self.rx.close()
+        os.close(self.master)
+        os.close(self.slave)
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+
+def syscalls_per_call(target, calls=200):
+    out = tempfile.mktemp(prefix="perf-e2e-strace-")
+    tracer = subprocess.Popen(["strace", "-c", "-f", "-o", out, "-p", str(target.proc.pid)],
+                              stderr=subprocess.DEVNULL)
+    time.sleep(0.5)
+    target.drain()
+    got = len(target.paced(calls))
+    tracer.terminate()
+    tracer.wait(10)
+    with open(out) as f:
+        text = f.read()
+    os.unlink(out)
+    m = re.search(r"^\s*100\.00\s+\S+\s+\S+\s+(\d+)", text, re.M)
+    total = int(m.group(1)) if m else 0
+    return total / max(got, 1)
+
+
+def start_to_heartbeat(exe, starts=20):
+    ms = []
+    for _ in range(starts):
+        t = Target("program", exe)
+        home = t.folder + "/home"
+        os.makedirs(home + "/Config", exist_ok=True)
+        os.makedirs(t.folder + "/xdg/xapvynCID", exist_ok=True)
+        write(home + "/Config/vynXap.ini",
+              "[Interface]\r\nBroadcastAddress=127.0.0.1\r\nInterfaceAddress=127.0.0.1\r\n")
+        write(home + "/Config/vynRinglet.ini", "[General]\r\nOCID=0\r\nCIDCommPort=%s\r\n" % t.path)
+        env = dict(os.environ, XDG_CONFIG_HOME=t.folder + "/xdg")
+        env.pop("DISPLAY", None)
+        begin = time.monotonic()
+        t.proc = subprocess.Popen([exe, "--headless", "--home", home], env=env,
+                                  stderr=subprocess.DEVNULL)
+        end = begin + 10
+        while time.monotonic() < end:
+            if select.select([t.rx], [], [], end - time.monotonic())[0]:
+                if b"class=xap-hbeat.alive" in t.rx.recv(65536).lower():
+                    ms.append((time.monotonic() - begin) * 1000)
+                    break
+        t.stop()
+    return stats(ms)
+
+
+def main():
+    a = argparse.ArgumentParser()
+    a.add_argument("program")
+    a.add_argument("relay")
+    a.add_argument("--calls", type=int, default=2000)
+    args = a.parse_args()
+    in_private_network("PERF_E2E_NETNS")
+    exe, relay = os.path.abspath(args.program), os.path.abspath(args.relay)
+    rows = {}
+    for kind, path in (("floor", None), ("relay", relay), ("program", exe)):
+        t = Target(kind, path)
+        t.start()
+        r = rows[kind] = {}
+        if t.proc:
+            r["rss0"] = rss_kb(t.proc.pid)
+            r["threads"] = threads(t.proc.pid)
+            cpu0 = sched_ns(t.proc.pid)
+        r["paced"] = stats(t.paced(args.calls))
+        if t.proc:
+            r["cpu"] = (sched_ns(t.proc.pid) - cpu0) / 1000 / args.calls
+        r["one"] = stats(t.one_write(args.calls))
+        r["b2b"] = t.back_to_back(args.calls * 5)
+        if t.proc:
+            r["sys"] = syscalls_per_call(t)
+            r["rss1"] = rss_kb(t.proc.pid)
+            s0 = switches(t.proc.pid)
+            time.sleep(10)
+            r["idle"] = (switches(t.proc.pid) - s0) / 10
+        t.stop()
+    rows["program"]["start"] = start_to_heartbeat(exe)
+
+    def us3(s):
+        return "-" if not s else "%.0f / %.0f / %.0f" % s
+
+    def num(v, fmt):
+        return "-" if v is None else fmt % v
+
+    table = [
+        ("NAME line -> announcement, paced: median / p99 / max us", lambda r: us3(r.get("paced"))),
+        ("whole call in one write: median / p99 / max us", lambda r: us3(r.get("one"))),
+        ("back to back, calls per second", lambda r: num(r.get("b2b"), "%.0f")),
+        ("CPU per paced call, us", lambda r: num(r.get("cpu"), "%.0f")),
+        ("system calls per paced call", lambda r: num(r.get("sys"), "%.1f")),
+        ("resident memory at start / after, MB",
+         lambda r: "-" if "rss0" not in r else "%.1f / %.1f" % (r["rss0"] / 1024, r["rss1"] / 1024)),
+        ("threads", lambda r: num(r.get("threads"), "%d")),
+        ("idle wake-ups per second", lambda r: num(r.get("idle"), "%.2f")),
+        ("start -> first heartbeat: median / p99 / max ms",
+         lambda r: "-" if not r.get("start") else "%.1f / %.1f / %.1f" % r["start"]),
+    ]
+    print("%-58s %-22s %-22s %-22s" % ("figure (%d calls per mode)" % args.calls, "floor",
+                                       "minimal relay", "xapvynCID"))
+    for name, cell in table:
+        print("%-58s %-22s %-22s %-22s" % (name, cell(rows["floor"]), cell(rows["relay"]),
+                                           cell(rows["program"])))
+
+
+if __name__ == "__main__":
+    main()
