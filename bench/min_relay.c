@@ -51,7 +51,7 @@ int main(int argc, char **argv) {
       }
       line[used] = '\0';
       if (strncmp(line, "NMBR = ", 7) == 0) {
-        snprintf(number, sizeof number, "%s", line + 7);
+        snprintf(number, sizeof number, "%.63s", line + 7);
       } else if (strncmp(line, "NAME = ", 7) == 0) {
         int len = snprintf(msg, sizeof msg, "%s:%s", number, line + 7);
         send(out, msg, (size_t)len, 0);

@@ -1,12 +1,17 @@
 #include "app/Run.h"
 
 #include <QCoreApplication>
+#include <QNetworkProxyFactory>
 
 #include "service/ServiceSignals.h"
 #include "service/SystemdNotify.h"
 
 int RunApplication(Application::Options options, const std::function<void(Application&)>& attach) {
   QCoreApplication::setApplicationName("xapvynCID");
+  // The program talks to its own network only (xAP, displays, the caller-ID box, the
+  // reverse-lookup server as configured); the system's proxy settings are never asked,
+  // which also spares the thread Qt would start to ask them.
+  QNetworkProxyFactory::setUseSystemConfiguration(false);
   ServiceSignals service;
   if (!service.Install()) return 1;
 

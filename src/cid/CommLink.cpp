@@ -1,9 +1,10 @@
 #include "cid/CommLink.h"
 
 #include <QEventLoop>
-#include <algorithm>
 #include <QFile>
-#include <QTime>
+#include <algorithm>
+
+#include "host/LocalClock.h"
 
 namespace {
 
@@ -50,7 +51,7 @@ CommLink::CommLink(const Settings& settings, CallerRecord& record, HostHooks log
       log_(std::move(log)),
       shuttingDown_(std::move(shuttingDown)),
       parser_(settings, record) {
-  clock_ = [] { return QTime::currentTime().toString(QStringLiteral("hh:mm:ss")).toStdString(); };
+  clock_ = &LocalTimeOfDay;
 
   CallerIdParser::LinkHooks hooks;
   hooks.StartTimer5 = [this] { timer5_.start(timer5Interval_); };
