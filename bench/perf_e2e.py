@@ -15,7 +15,10 @@ calls per paced call (strace -c over 200 calls), resident memory at start and af
 calls, idle wake-ups per second (context switches over 10 s), and for the program the
 time from start to its first heartbeat over 20 starts.
 
-Usage: bench/perf_e2e.py PROGRAM MIN_RELAY [--calls 2000]
+A bare Qt program (bench/min_qt.cpp: a QCoreApplication with one UDP socket), when
+given, shows how much of the resident memory Qt Core and Network cost by themselves.
+
+Usage: bench/perf_e2e.py PROGRAM MIN_RELAY [--min-qt MIN_QT] [--calls 2000]
 Runs itself again under `unshare -n` (root), so every address is a private loopback.
 """
 import argparse, os, pty, re, select, shutil, socket, subprocess, tempfile, time, tty
@@ -231,6 +234,7 @@ def main():
     a.add_argument("program")
     a.add_argument("relay")
     a.add_argument("--calls", type=int, default=2000)
+    a.add_argument("--min-qt")
     args = a.parse_args()
     in_private_network("PERF_E2E_NETNS")
     exe, relay = os.path.abspath(args.program), os.path.abspath(args.relay)
@@ -256,6 +260,13 @@ def main():
             r["idle"] = (switches(t.proc.pid) - s0) / 10
         t.stop()
     rows["program"]["start"] = start_to_heartbeat(exe)
+    bare = None
+    if args.min_qt:
+        q = subprocess.Popen([os.path.abspath(args.min_qt)])
+        time.sleep(1)
+        bare = rss_kb(q.pid)
+        q.terminate()
+        q.wait(5)
 
     def us3(s):
         return "-" if not s else "%.0f / %.0f / %.0f" % s
@@ -281,6 +292,9 @@ def main():
     for name, cell in table:
         print("%-58s %-22s %-22s %-22s" % (name, cell(rows["floor"]), cell(rows["relay"]),
                                            cell(rows["program"])))
+    if bare is not None:
+        print("resident memory of a bare Qt Core + Network program (bench/min_qt.cpp): %.1f MB"
+              % (bare / 1024))
 
 
 if __name__ == "__main__":

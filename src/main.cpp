@@ -20,11 +20,9 @@
 #include "service/InstanceLock.h"
 #include "service/ServiceSignals.h"
 #ifdef VYN_GUI
-#include <QApplication>
-#include <QSystemTrayIcon>
-#include <memory>
+#include <dlfcn.h>
 
-#include "ui/AppDesktop.h"
+#include "app/DesktopEntry.h"
 #endif
 
 namespace {
@@ -111,6 +109,37 @@ std::string DisplayProblem() {
   }
   return "cannot open display " + display;
 }
+
+// The folder of the running program, from /proc/self/exe.
+std::string ProgramDirectory() {
+  char buf[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return {};
+  std::string path(buf, static_cast<std::size_t>(n));
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+// The desktop module: beside the program (a build folder), else where it is installed.
+// Null, with the reason, when it cannot be loaded.
+DesktopEntry LoadDesktop(std::string& why) {
+  for (const std::string& folder : {ProgramDirectory(), std::string(VYN_DESKTOP_DIR)}) {
+    const std::string path = folder + "/" + kDesktopModuleFile;
+    if (folder.empty() || ::access(path.c_str(), F_OK) != 0) continue;
+    void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!module) {
+      const char* error = ::dlerror();
+      why = "cannot load the desktop part " + path + ": " + (error ? error : "unknown error");
+      return nullptr;
+    }
+    if (void* entry = ::dlsym(module, kDesktopEntry)) return reinterpret_cast<DesktopEntry>(entry);
+    why = "the desktop part " + path + " has no entry point";
+    return nullptr;
+  }
+  why = std::string("the desktop part ") + kDesktopModuleFile + " is not installed (looked in " +
+        ProgramDirectory() + " and " + VYN_DESKTOP_DIR + ")";
+  return nullptr;
+}
 #endif
 
 }  // namespace
@@ -164,24 +193,10 @@ int main(int argc, char** argv) {
     }
   }
   if (!options.headless) {
-    QApplication qapp(argc, argv);
-    qapp.setQuitOnLastWindowClosed(false);  // the tray keeps the program alive
-    std::unique_ptr<AppDesktop> desktop;
-    return RunApplication(options, [&desktop](Application& app) {
-      const bool tray = QSystemTrayIcon::isSystemTrayAvailable();
-      desktop = std::make_unique<AppDesktop>(app);
-      app.SetShutdownUi([&desktop] {
-        if (desktop) desktop->Unload();
-      });
-      desktop->Start();
-      if (!tray) {
-        // Without a tray the program would be invisible: say so and show the
-        // traffic window once, so the user sees it runs.
-        std::fputs("xapvynCID: no system tray available; showing the traffic window\n", stderr);
-        app.LogEvent("xapvynCID", "No system tray available: the program runs without its icon");
-        desktop->ShowTrafficOnce();
-      }
-    });
+    std::string why;
+    if (const DesktopEntry runDesktop = LoadDesktop(why)) return runDesktop(&argc, argv, &options);
+    std::fprintf(stderr, "xapvynCID: %s; running headless\n", why.c_str());
+    options.headless = true;
   }
 #endif
   options.headless = true;

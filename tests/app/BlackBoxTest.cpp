@@ -337,3 +337,72 @@ TEST(BlackBox, ACallRungIntoThePseudoTerminalIsAnnounced) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string Maps(const QProcess& process) {
+  return ReadFile(QString("/proc/%1/maps").arg(process.processId()));
+}
+
+int Threads(const QProcess& process) {
+  return static_cast<int>(QDir(QString("/proc/%1/task").arg(process.processId()))
+                              .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                              .size());
+}
+
+// Starts the program without --headless on Qt's offscreen platform.
+void StartDesktop(Program& p, const QString& exe) {
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  env.insert("XDG_RUNTIME_DIR", p.home.path());
+  p.process.setProcessEnvironment(env);
+  p.process.setProcessChannelMode(QProcess::SeparateChannels);
+  p.process.start(exe, QStringList{"--home", p.home.path()});
+  ASSERT_TRUE(p.process.waitForStarted(5000));
+}
+
+}  // namespace
+
+// The tray and windows live in a module that only a desktop run loads: a headless run
+// maps neither Qt Widgets nor Gui and runs on one thread; a desktop run loads the module;
+// without the module the program says so in one line and runs headless.
+TEST(BlackBox, DesktopPartIsLoadedOnlyForADesktopRun) {
+  {
+    UdpCollector hub(3639);
+    Program p;
+    p.Start();
+    ASSERT_TRUE(hub.WaitCount(1, 5000));
+    const std::string maps = Maps(p.process);
+    EXPECT_EQ(maps.find("libQt6Widgets"), std::string::npos);
+    EXPECT_EQ(maps.find("libQt6Gui"), std::string::npos);
+    EXPECT_EQ(Threads(p.process), 1);
+    EXPECT_EQ(p.Terminate(1000), 0);
+  }
+  {
+    UdpCollector hub(3639);
+    Program p;
+    StartDesktop(p, XAPVYNCID_EXE);
+    ASSERT_TRUE(hub.WaitCount(1, 8000));
+    const std::string maps = Maps(p.process);
+    EXPECT_NE(maps.find("xapvynCID-desktop.so"), std::string::npos);
+    EXPECT_NE(maps.find("libQt6Widgets"), std::string::npos);
+    EXPECT_EQ(p.Terminate(2000), 0);
+  }
+  {
+    UdpCollector hub(3639);
+    QTemporaryDir alone;
+    const QString exe = alone.path() + "/xapvynCID";
+    ASSERT_TRUE(QFile::copy(XAPVYNCID_EXE, exe));
+    QFile::setPermissions(exe, QFile::ReadOwner | QFile::ExeOwner);
+    Program p;
+    StartDesktop(p, exe);
+    ASSERT_TRUE(hub.WaitCount(1, 5000));
+    EXPECT_EQ(Maps(p.process).find("libQt6Widgets"), std::string::npos);
+    EXPECT_EQ(p.Terminate(1000), 0);
+    const std::string err = p.process.readAllStandardError().toStdString();
+    EXPECT_NE(err.find("xapvynCID: the desktop part xapvynCID-desktop.so is not installed"),
+              std::string::npos)
+        << err;
+    EXPECT_NE(err.find("; running headless\n"), std::string::npos) << err;
+  }
+}
