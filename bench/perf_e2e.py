@@ -201,6 +201,10 @@ def syscalls_per_call(target, calls=200):
     os.unlink(out)
     m = re.search(r"^\s*100\.00\s+\S+\s+\S+\s+(\d+)", text, re.M)
     total = int(m.group(1)) if m else 0
+    calls = {}
+    for row in re.finditer(r"^\s*[\d.]+\s+[\d.]+\s+\d+\s+(\d+)\s+(?:\d+\s+)?([a-z_0-9]+)$", text, re.M):
+        calls[row.group(2)] = int(row.group(1)) / max(got, 1)
+    target.syscall_mix = ", ".join("%s %.1f" % kv for kv in sorted(calls.items(), key=lambda kv: -kv[1]))
     return total / max(got, 1)
 
 
@@ -254,6 +258,7 @@ def main():
         r["b2b"] = t.back_to_back(args.calls * 5)
         if t.proc:
             r["sys"] = syscalls_per_call(t)
+            r["mix"] = t.syscall_mix
             r["rss1"] = rss_kb(t.proc.pid)
             s0 = switches(t.proc.pid)
             time.sleep(10)
@@ -292,6 +297,8 @@ def main():
     for name, cell in table:
         print("%-58s %-22s %-22s %-22s" % (name, cell(rows["floor"]), cell(rows["relay"]),
                                            cell(rows["program"])))
+    for kind in ("relay", "program"):
+        print("system calls per paced call, %s: %s" % (kind, rows[kind].get("mix", "-")))
     if bare is not None:
         print("resident memory of a bare Qt Core + Network program (bench/min_qt.cpp): %.1f MB"
               % (bare / 1024))

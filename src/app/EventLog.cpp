@@ -52,6 +52,20 @@ void EventLog::EchoLine(const std::string& text) {
   Echo(text, clock_ ? clock_() : GeneralDateTime());
 }
 
+namespace {
+
+// One line on standard error in one write, so lines of a flood never interleave and a
+// call costs one system call for its line.
+void WriteStandardError(const std::string& line) {
+  std::string out;
+  out.reserve(line.size() + 1);
+  out += line;
+  out += '\n';
+  std::cerr.write(out.data(), static_cast<std::streamsize>(out.size()));
+}
+
+}  // namespace
+
 void EventLog::FlushRepeats() { FlushRepeats(Now(), false); }
 
 void EventLog::FlushRepeats(std::chrono::steady_clock::time_point now, bool all) {
@@ -64,7 +78,7 @@ void EventLog::FlushRepeats(std::chrono::steady_clock::time_point now, bool all)
       const std::string line = it->first + " (repeated " + std::to_string(it->second.counted) +
                                " times in the last minute)";
       if (sink_) sink_(line);
-      else std::cerr << line << std::endl;
+      else WriteStandardError(line);
     }
     it = repeats_.erase(it);
   }
@@ -72,7 +86,10 @@ void EventLog::FlushRepeats(std::chrono::steady_clock::time_point now, bool all)
 
 void EventLog::Echo(const std::string& key, const std::string& time) {
   const auto now = Now();
-  FlushRepeats(now, false);
+  if (now - lastFlush_ >= std::chrono::seconds(1)) {
+    FlushRepeats(now, false);
+    lastFlush_ = now;
+  }
   // Many different lines within one minute: the oldest counts are written early
   // rather than letting the table grow.
   if (repeats_.size() >= 1000 && repeats_.find(key) == repeats_.end()) FlushRepeats(now, true);
@@ -85,5 +102,5 @@ void EventLog::Echo(const std::string& key, const std::string& time) {
   ++it->second.shown;
   const std::string line = time.empty() ? key : time + ' ' + key;
   if (sink_) sink_(line);
-  else std::cerr << line << std::endl;
+  else WriteStandardError(line);
 }

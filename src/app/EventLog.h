@@ -72,6 +72,8 @@ class EventLog {
   Monotonic monotonic_;
   LineSink sink_;
   std::map<std::string, Repeat> repeats_;
+  // When the table was last looked through for counts to write (at most once a second).
+  std::chrono::steady_clock::time_point lastFlush_{};
   Clock clock_;
   std::string logFile_;
   bool echo_ = false;

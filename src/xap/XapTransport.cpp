@@ -112,6 +112,7 @@ int XapTransport::Init() {
   localAddress_ = GetIP();
   sendHost_ = Lower(BroadcastAddress) == "default" ? "255.255.255.255" : BroadcastAddress;
   if (localAddress_ == "127.0.0.1") sendHost_ = "127.0.0.1";
+  sendAddress_ = QHostAddress(QString::fromLatin1(sendHost_));  // parsed once, used per message
 
   // A port in use must fail the bind, so the search moves on: never share it.
   bool bound = false;
@@ -151,7 +152,7 @@ int XapTransport::Init() {
 }
 
 bool XapTransport::SendDatagram(const std::string& text, std::string* failure) {
-  QHostAddress host(QString::fromLatin1(sendHost_));
+  const QHostAddress& host = sendAddress_;
   if (host.isNull()) {
     if (failure) *failure = "1 Invalid send host " + sendHost_;
     return false;

@@ -100,6 +100,7 @@ class XapTransport : public QObject {
   std::string source_, target_, uid_;
   std::string head_, tail_;
   std::string sendHost_;
+  QHostAddress sendAddress_;
   std::string localAddress_;
   int port_ = 0;
   int tickCounter_ = 0;
