@@ -136,8 +136,8 @@ class CommLink : public QObject {
   CallerIdParser& Parser() { return parser_; }
   bool NetworkLink() const { return networkLink_; }
   int ConnectTries() const { return tries_; }
-  const std::string& CommData() const { return traffic_.CommData(); }
-  const std::string& CommStatus() const { return traffic_.CommStatus(); }
+  std::string_view CommData() const { return traffic_.CommData(); }
+  std::string_view CommStatus() const { return traffic_.CommStatus(); }
   const std::string& PortStatus() const { return portStatus_; }
   const std::string& CommBufferText() const { return buffer_.Text(); }
   QSerialPort& Com1() { return com1_; }

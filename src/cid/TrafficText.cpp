@@ -8,7 +8,14 @@ void AppendKeepingTail(std::string& target, std::string_view text, std::size_t l
     return;
   }
   target.append(text);
-  if (target.size() > limit) target.erase(0, target.size() - limit);
+  // The text may run to twice the limit before its front is dropped, so each appended
+  // character costs a constant amount of copying however long the text already is.
+  if (target.size() > 2 * limit) target.erase(0, target.size() - limit);
+}
+
+std::string_view LastChars(const std::string& text, std::size_t limit) {
+  const std::string_view all(text);
+  return all.size() > limit ? all.substr(all.size() - limit) : all;
 }
 
 std::string StampLines(std::string_view text, std::string_view hhmmss) {

@@ -3,12 +3,17 @@
 //  - CommData: received text with a time stamp at the start of every new line,
 //    the commands sent to the device and the parser's annotations.
 //  - CommStatus: one event code of the link per line.
-// Every append keeps only the last kLimit characters of its text (older text is
-// dropped from the front, even in the middle of a line). Texts are 8-bit and are
-// never re-encoded.
+// Each text shows only its last kLimit characters (older text is dropped from the
+// front, even in the middle of a line). Texts are 8-bit and are never re-encoded.
 #include <cstddef>
 #include <string>
 #include <string_view>
+
+// Appends text to target, which keeps at least its last limit characters; older ones
+// are dropped from the front in chunks (see LastChars for what is shown).
+void AppendKeepingTail(std::string& target, std::string_view text, std::size_t limit);
+// The last limit characters of text (all of it when shorter).
+std::string_view LastChars(const std::string& text, std::size_t limit);
 
 class TrafficText {
  public:
@@ -26,8 +31,8 @@ class TrafficText {
   void AppendEventCode(int code);
   void Clear();
 
-  const std::string& CommData() const { return commData_; }
-  const std::string& CommStatus() const { return commStatus_; }
+  std::string_view CommData() const { return LastChars(commData_, kLimit); }
+  std::string_view CommStatus() const { return LastChars(commStatus_, kLimit); }
 
  private:
   std::string commData_;
@@ -35,8 +40,6 @@ class TrafficText {
   bool receivedEndsInCr_ = false;
 };
 
-// Appends text to target and drops characters from the front beyond limit.
-void AppendKeepingTail(std::string& target, std::string_view text, std::size_t limit);
 // text with every CR LF replaced by CR LF + hhmmss + " |  ".
 std::string StampLines(std::string_view text, std::string_view hhmmss);
 // CR LF "[Sent to Modem:     " text (CR LF shown as "<crlf>") " ]" CR LF.

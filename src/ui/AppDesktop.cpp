@@ -31,8 +31,8 @@ AppDesktop::AppDesktop(Application& app) : app_(app) {
   ui.Exit = [a] { a->Shutdown(); };
   ui.Caller = [a] { return &a->Record(); };
   ui.ProcessModemInput = [a] { a->Link()->Parser().ProcessModemInput(); };
-  ui.Traffic.CommData = [a] { return a->Link()->CommData(); };
-  ui.Traffic.CommStatus = [a] { return a->Link()->CommStatus(); };
+  ui.Traffic.CommData = [a] { return std::string(a->Link()->CommData()); };
+  ui.Traffic.CommStatus = [a] { return std::string(a->Link()->CommStatus()); };
   ui.Traffic.PortStatus = [a] { return a->Link()->PortStatus(); };
   auto& cs = ui.ClientService;
   cs.LogText = [svc] { return svc() ? svc()->Log().Text() : std::string(); };

@@ -156,7 +156,7 @@ TEST_F(SerialLinkTest, ClosedMasterIsLoggedOnceAndANewPortOpens) {
   // The loss is one read or resource error in the status, not a storm of them; a quiet
   // reopen attempt of the gone device (another test's new terminal in /dev/pts wakes the
   // folder watch) may add a code or two.
-  const std::string status = rig.link->CommStatus();
+  const std::string status(rig.link->CommStatus());
   const std::string read = "\r\n" + std::to_string(1000 + QSerialPort::ReadError);
   const std::string resource = "\r\n" + std::to_string(1000 + QSerialPort::ResourceError);
   EXPECT_TRUE(status.rfind(read, 0) == 0 || status.rfind(resource, 0) == 0) << status;

@@ -17,6 +17,20 @@ TEST(TrafficTextTest, KeepsTheLast5000Characters) {
   EXPECT_EQ(t.CommData(), start.substr(10) + "01234567890123456789");
 }
 
+// However many pieces arrive, the text shown is the last 5000 characters of all of them.
+TEST(TrafficTextTest, ManyAppendsShowTheTailOfEverything) {
+  TrafficText t;
+  std::string all;
+  for (int i = 0; i < 3000; ++i) {
+    const std::string piece = std::to_string(i) + std::string(static_cast<std::size_t>(i % 37), '.');
+    t.AppendCommData(piece);
+    all += piece;
+    if (i % 101 == 0 || i == 2999) {
+      ASSERT_EQ(t.CommData(), all.size() > 5000 ? all.substr(all.size() - 5000) : all) << i;
+    }
+  }
+}
+
 TEST(TrafficTextTest, LongAppendKeepsItsOwnTail) {
   TrafficText t;
   t.AppendCommStatus("old");
