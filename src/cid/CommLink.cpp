@@ -57,6 +57,10 @@ CommLink::CommLink(const Settings& settings, CallerRecord& record, HostHooks log
   hooks.StartTimer5 = [this] { timer5_.start(timer5Interval_); };
   hooks.StopTimer5 = [this] { timer5_.stop(); };
   hooks.AppendCommData = [this](const std::string& text) {
+    if (holdTraffic_) {
+      heldTraffic_ += text;
+      return;
+    }
     traffic_.AppendCommData(text);
     ScrollEchoWindows();
   };
@@ -352,12 +356,26 @@ void CommLink::ModemSend(const std::string& text) {
 }
 
 void CommLink::ProcessCommData(const std::string& text, int eventCode) {
+  if (eventCode != 2) {
+    traffic_.AppendEventCode(eventCode);
+    traffic_.AppendReceived(text, clock_ ? clock_() : std::string());
+    ScrollEchoWindows();
+    return;
+  }
+  // The text is cut and parsed first, so a call it completes is announced before the
+  // traffic texts are written; the parser's notes made meanwhile are held and follow the
+  // text, in the order they always had.
+  const bool outer = holdTraffic_;
+  holdTraffic_ = true;
+  const CommBuffer::FeedResult fed = buffer_.Feed(text, BufferRules(restDelay_ > 0), BufferSink());
+  holdTraffic_ = outer;
   traffic_.AppendEventCode(eventCode);
   traffic_.AppendReceived(text, clock_ ? clock_() : std::string());
+  if (!outer && !heldTraffic_.empty()) {
+    traffic_.AppendCommData(heldTraffic_);
+    heldTraffic_.clear();
+  }
   ScrollEchoWindows();
-  if (eventCode != 2) return;
-
-  const CommBuffer::FeedResult fed = buffer_.Feed(text, BufferRules(restDelay_ > 0), BufferSink());
   if (fed.dropped > 0)
     Log("ProcessCommData receive buffer full: " + std::to_string(fed.dropped) +
         " characters without line end dropped");

@@ -182,6 +182,8 @@ class CommLink : public QObject {
   HostHooks log_;
   ShuttingDown shuttingDown_;
   Clock clock_;
+  bool holdTraffic_ = false;  // while received text is parsed: notes wait in heldTraffic_
+  std::string heldTraffic_;
   CallerIdParser parser_;
   CommBuffer buffer_;
   TrafficText traffic_;

@@ -224,6 +224,22 @@ TEST_F(SerialLinkTest, FullBufferIsDroppedWithOneLogLine) {
   EXPECT_NE(rig.link->CommData().find("RING"), std::string::npos);
 }
 
+// A call goes on before its text reaches the traffic view; the view then shows the text
+// and the parser's notes in their usual order.
+TEST_F(SerialLinkTest, CallGoesOnBeforeItsTextIsShown) {
+  ASSERT_TRUE(rig.link->PortOpen(rig.settings.CIDCommPort));
+  std::string shownAtCall;
+  QObject::connect(rig.link.get(), &CommLink::callReceived,
+                   [&](const CallerIdCall&) { shownAtCall = rig.link->CommData(); });
+  pty.Write("NMBR = 5551234567\r\nNAME = JOE\r\n");
+  ASSERT_TRUE(WaitFor([&] { return !rig.calls.empty(); }));
+  EXPECT_EQ(shownAtCall.find("NAME = JOE"), std::string::npos) << shownAtCall;
+  const std::string shown(rig.link->CommData());
+  const std::size_t name = shown.find("NAME = JOE");
+  ASSERT_NE(name, std::string::npos) << shown;
+  EXPECT_NE(shown.find(" ... CID Detected ... ", name), std::string::npos) << shown;
+}
+
 TEST_F(SerialLinkTest, ClosePortClosesTheDevice) {
   ASSERT_TRUE(rig.link->PortOpen(rig.settings.CIDCommPort));
   rig.link->ClosePort();
