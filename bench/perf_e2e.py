@@ -260,6 +260,7 @@ def main():
             r["sys"] = syscalls_per_call(t)
             r["mix"] = t.syscall_mix
         r["b2b"] = t.back_to_back(args.calls * 5)
+        if t.proc:
             r["rss1"] = rss_kb(t.proc.pid)
             s0 = switches(t.proc.pid)
             time.sleep(10)
