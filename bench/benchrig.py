@@ -1,5 +1,5 @@
 """Helpers shared by the whole-program benchmarks of this folder."""
-import os, select, sys, time
+import os, select, subprocess, sys, time
 
 
 def in_private_network(tag):
@@ -26,3 +26,22 @@ def wait_text(fd, text, timeout):
             if text in seen:
                 return True
     return False
+
+
+def program_folder(folder, ringlet):
+    """Settings for a headless run in folder: loopback only, OCID off, ringlet appended to
+    [General] of vynRinglet.ini (later sections may follow in it)."""
+    os.makedirs(folder + "/home/Config", exist_ok=True)
+    os.makedirs(folder + "/xdg/xapvynCID", exist_ok=True)
+    write(folder + "/home/Config/vynXap.ini",
+          "[Interface]\r\nBroadcastAddress=127.0.0.1\r\nInterfaceAddress=127.0.0.1\r\n")
+    write(folder + "/home/Config/vynRinglet.ini", "[General]\r\nOCID=0\r\n" + ringlet)
+    return folder
+
+
+def start_program(exe, folder):
+    """The program headless on the settings of program_folder, its standard error discarded."""
+    env = dict(os.environ, XDG_CONFIG_HOME=folder + "/xdg")
+    env.pop("DISPLAY", None)
+    return subprocess.Popen([exe, "--headless", "--home", folder + "/home"], env=env,
+                            stderr=subprocess.DEVNULL)

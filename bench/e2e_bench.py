@@ -17,28 +17,19 @@ Usage: bench/e2e_bench.py BUILD/xapvynCID [--calls 2000] [--modes xap,mqtt,ncid,
 Runs itself again under `unshare -n` (root).
 """
 import argparse, os, pty, select, shutil, socket, struct, subprocess, sys, tempfile, time, tty
-from benchrig import in_private_network, wait_text, write
+from benchrig import in_private_network, program_folder, start_program, wait_text, write
 
 
 MQTT_PORT, NCID_PORT = 18830, 13333
 
 
 def program(exe, folder, link, mode):
-    home = folder + "/home"
-    os.makedirs(home + "/Config", exist_ok=True)
-    os.makedirs(folder + "/xdg/xapvynCID", exist_ok=True)
-    write(home + "/Config/vynXap.ini",
-          "[Interface]\r\nBroadcastAddress=127.0.0.1\r\nInterfaceAddress=127.0.0.1\r\n")
-    ringlet = "[General]\r\nOCID=0\r\nXAPNode=bench\r\nCIDCommPort=%s\r\n" % link
+    ringlet = "XAPNode=bench\r\nCIDCommPort=%s\r\n" % link
     if mode == "mqtt":
         ringlet += "[MQTT]\r\nHost=127.0.0.1\r\nPort=%d\r\nDiscovery=0\r\n" % MQTT_PORT
     if mode.startswith("ncid"):
         ringlet += "[NCID]\r\nListen=127.0.0.1:%d\r\n" % NCID_PORT
-    write(home + "/Config/vynRinglet.ini", ringlet)
-    env = dict(os.environ, XDG_CONFIG_HOME=folder + "/xdg")
-    env.pop("DISPLAY", None)
-    return subprocess.Popen([exe, "--headless", "--home", home], env=env,
-                            stderr=subprocess.DEVNULL)
+    return start_program(exe, program_folder(folder, ringlet))
 
 
 # ---- a minimal MQTT 3.1.1 subscriber (QoS 0) ----

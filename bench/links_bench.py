@@ -13,24 +13,12 @@ Usage: bench/links_bench.py BUILD/xapvynCID [--gone 40] [--box-after 45] [--cpu 
 Runs itself again under `unshare -n` (root) so the fixed hub port is private.
 """
 import argparse, os, pty, select, socket, subprocess, sys, tempfile, time, tty
-from benchrig import in_private_network, wait_text, write
+import benchrig
+from benchrig import in_private_network, start_program as start, wait_text
 
 
 def program_folder(ringlet):
-    d = tempfile.mkdtemp(prefix="links-bench-")
-    os.makedirs(d + "/home/Config")
-    os.makedirs(d + "/xdg/xapvynCID")
-    write(d + "/home/Config/vynXap.ini",
-          "[Interface]\r\nBroadcastAddress=127.0.0.1\r\nInterfaceAddress=127.0.0.1\r\n")
-    write(d + "/home/Config/vynRinglet.ini", "[General]\r\nOCID=0\r\n" + ringlet)
-    return d
-
-
-def start(exe, d):
-    env = dict(os.environ, XDG_CONFIG_HOME=d + "/xdg")
-    env.pop("DISPLAY", None)
-    return subprocess.Popen([exe, "--headless", "--home", d + "/home"], env=env,
-                            stderr=subprocess.DEVNULL)
+    return benchrig.program_folder(tempfile.mkdtemp(prefix="links-bench-"), ringlet)
 
 
 def wait_incoming(hub, timeout):
@@ -52,7 +40,7 @@ def serial_figure(exe, hub, gone):
     d = program_folder("")
     link = d + "/modem"
     os.symlink(os.ttyname(slave), link)
-    write(d + "/home/Config/vynRinglet.ini", "[General]\r\nOCID=0\r\nCIDCommPort=" + link + "\r\n")
+    benchrig.program_folder(d, "CIDCommPort=" + link + "\r\n")
     p = start(exe, d)
     assert wait_text(master, b"AT#CID=1", 10), "modem never initialised"
     os.close(master)
@@ -105,7 +93,7 @@ def cpu_figure(exe, seconds):
     d1 = program_folder("")
     link = d1 + "/modem"
     os.symlink(os.ttyname(slave), link)
-    write(d1 + "/home/Config/vynRinglet.ini", "[General]\r\nOCID=0\r\nCIDCommPort=" + link + "\r\n")
+    benchrig.program_folder(d1, "CIDCommPort=" + link + "\r\n")
     serial = start(exe, d1)
     s = socket.socket()
     s.bind(("127.0.0.1", 0))

@@ -22,7 +22,7 @@ Usage: bench/perf_e2e.py PROGRAM MIN_RELAY [--min-qt MIN_QT] [--calls 2000]
 Runs itself again under `unshare -n` (root), so every address is a private loopback.
 """
 import argparse, os, pty, re, select, shutil, socket, subprocess, tempfile, time, tty
-from benchrig import in_private_network, wait_text, write
+from benchrig import in_private_network, program_folder, start_program, wait_text
 
 HUB, RELAY_PORT = 3639, 3640
 
@@ -85,20 +85,15 @@ class Target:
             self.proc = subprocess.Popen([self.exe, self.path, str(RELAY_PORT)])
             time.sleep(0.2)
             return
-        home = self.folder + "/home"
-        os.makedirs(home + "/Config", exist_ok=True)
-        os.makedirs(self.folder + "/xdg/xapvynCID", exist_ok=True)
-        write(home + "/Config/vynXap.ini",
-              "[Interface]\r\nBroadcastAddress=127.0.0.1\r\nInterfaceAddress=127.0.0.1\r\n")
-        write(home + "/Config/vynRinglet.ini",
-              "[General]\r\nOCID=0\r\nCIDCommPort=%s\r\n" % self.path)
-        env = dict(os.environ, XDG_CONFIG_HOME=self.folder + "/xdg")
-        env.pop("DISPLAY", None)
-        self.proc = subprocess.Popen([self.exe, "--headless", "--home", home], env=env,
-                                     stderr=subprocess.DEVNULL)
+        self.launch()
         assert wait_text(self.master, b"AT#CID=1", 10), "the program never opened the modem"
         time.sleep(0.5)
         self.drain()
+
+    def launch(self):
+        """Starts the program on a modem at this target's pseudo-terminal."""
+        settings = program_folder(self.folder, "CIDCommPort=%s\r\n" % self.path)
+        self.proc = start_program(self.exe, settings)
 
     def drain(self):
         while select.select([self.rx], [], [], 0)[0]:
@@ -125,30 +120,23 @@ class Target:
                     return time.monotonic()
         return None
 
-    def paced(self, calls):
+    def timed_calls(self, calls, paced):
+        """Microseconds from the last write of each call to its announcement: the NAME line
+        after the others 1 ms apart (paced), or the whole call in one write."""
         us = []
         for i in range(calls):
-            lines = call_lines(i)
-            for line in lines[:-1]:
-                os.write(self.master, (line + "\r\n").encode())
-                time.sleep(0.001)
-            if self.kind == "floor":
-                os.read(self.slave, 65536)
+            lines = [line + "\r\n" for line in call_lines(i)]
+            if paced:
+                for line in lines[:-1]:
+                    os.write(self.master, line.encode())
+                    time.sleep(0.001)
+                if self.kind == "floor":
+                    os.read(self.slave, 65536)
+                last = lines[-1]
+            else:
+                last = "".join(lines)
             sent = time.monotonic()
-            os.write(self.master, (lines[-1] + "\r\n").encode())
-            t = self.wait()
-            if t is not None:
-                us.append((t - sent) * 1e6)
-            time.sleep(0.002)
-            self.drain()
-        return us
-
-    def one_write(self, calls):
-        us = []
-        for i in range(calls):
-            text = "".join(l + "\r\n" for l in call_lines(i)).encode()
-            sent = time.monotonic()
-            os.write(self.master, text)
+            os.write(self.master, last.encode())
             t = self.wait()
             if t is not None:
                 us.append((t - sent) * 1e6)
@@ -193,7 +181,7 @@ def syscalls_per_call(target, calls=200):
                               stderr=subprocess.DEVNULL)
     time.sleep(0.5)
     target.drain()
-    got = len(target.paced(calls))
+    got = len(target.timed_calls(calls, paced=True))
     tracer.terminate()
     tracer.wait(10)
     with open(out) as f:
@@ -212,17 +200,8 @@ def start_to_heartbeat(exe, starts=20):
     ms = []
     for _ in range(starts):
         t = Target("program", exe)
-        home = t.folder + "/home"
-        os.makedirs(home + "/Config", exist_ok=True)
-        os.makedirs(t.folder + "/xdg/xapvynCID", exist_ok=True)
-        write(home + "/Config/vynXap.ini",
-              "[Interface]\r\nBroadcastAddress=127.0.0.1\r\nInterfaceAddress=127.0.0.1\r\n")
-        write(home + "/Config/vynRinglet.ini", "[General]\r\nOCID=0\r\nCIDCommPort=%s\r\n" % t.path)
-        env = dict(os.environ, XDG_CONFIG_HOME=t.folder + "/xdg")
-        env.pop("DISPLAY", None)
         begin = time.monotonic()
-        t.proc = subprocess.Popen([exe, "--headless", "--home", home], env=env,
-                                  stderr=subprocess.DEVNULL)
+        t.launch()
         end = begin + 10
         while time.monotonic() < end:
             if select.select([t.rx], [], [], end - time.monotonic())[0]:
@@ -251,10 +230,10 @@ def main():
             r["rss0"] = rss_kb(t.proc.pid)
             r["threads"] = threads(t.proc.pid)
             cpu0 = sched_ns(t.proc.pid)
-        r["paced"] = stats(t.paced(args.calls))
+        r["paced"] = stats(t.timed_calls(args.calls, paced=True))
         if t.proc:
             r["cpu"] = (sched_ns(t.proc.pid) - cpu0) / 1000 / args.calls
-        r["one"] = stats(t.one_write(args.calls))
+        r["one"] = stats(t.timed_calls(args.calls, paced=False))
         if t.proc:
             time.sleep(1.5)  # the calls so far are written to the history before counting
             r["sys"] = syscalls_per_call(t)

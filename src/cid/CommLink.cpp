@@ -356,19 +356,17 @@ void CommLink::ModemSend(const std::string& text) {
 }
 
 void CommLink::ProcessCommData(const std::string& text, int eventCode) {
-  if (eventCode != 2) {
-    traffic_.AppendEventCode(eventCode);
-    traffic_.AppendReceived(text, clock_ ? clock_() : std::string());
-    ScrollEchoWindows();
-    return;
-  }
-  // The text is cut and parsed first, so a call it completes is announced before the
+  // Received text is cut and parsed first, so a call it completes is announced before the
   // traffic texts are written; the parser's notes made meanwhile are held and follow the
   // text, in the order they always had.
+  const bool received = eventCode == 2;
   const bool outer = holdTraffic_;
-  holdTraffic_ = true;
-  const CommBuffer::FeedResult fed = buffer_.Feed(text, BufferRules(restDelay_ > 0), BufferSink());
-  holdTraffic_ = outer;
+  CommBuffer::FeedResult fed;
+  if (received) {
+    holdTraffic_ = true;
+    fed = buffer_.Feed(text, BufferRules(restDelay_ > 0), BufferSink());
+    holdTraffic_ = outer;
+  }
   traffic_.AppendEventCode(eventCode);
   traffic_.AppendReceived(text, clock_ ? clock_() : std::string());
   if (!outer && !heldTraffic_.empty()) {
@@ -376,6 +374,7 @@ void CommLink::ProcessCommData(const std::string& text, int eventCode) {
     heldTraffic_.clear();
   }
   ScrollEchoWindows();
+  if (!received) return;
   if (fed.dropped > 0)
     Log("ProcessCommData receive buffer full: " + std::to_string(fed.dropped) +
         " characters without line end dropped");

@@ -214,8 +214,8 @@ PhonebookEntries& PhonebookEntries::operator=(const PhonebookEntries& other) {
   return *this;
 }
 
-const char* PhonebookEntries::RecordAt(std::uint32_t id) const {
-  return blocks_[id >> kOffsetBits].bytes.get() + (id & ((1u << kOffsetBits) - 1));
+const char* PhonebookEntries::RecordIn(const std::vector<Block>& blocks, std::uint32_t id) {
+  return blocks[id >> kOffsetBits].bytes.get() + (id & ((1u << kOffsetBits) - 1));
 }
 
 std::uint32_t PhonebookEntries::Store(const Phonebook& entry) {
@@ -360,7 +360,7 @@ void PhonebookEntries::Compact() {
   liveBytes_ = 0;
   deadBytes_ = 0;
   for (std::uint32_t& id : records_) {
-    id = Store(ToEntry(old[id >> kOffsetBits].bytes.get() + (id & ((1u << kOffsetBits) - 1))));
+    id = Store(ToEntry(RecordIn(old, id)));
   }
 }
 

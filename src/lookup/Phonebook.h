@@ -114,7 +114,8 @@ class PhonebookEntries {
   std::optional<std::uint32_t> FindNational(std::string_view national) const;
   // A record is named by its block (high bits) and its offset in the block (low bits),
   // in four bytes.
-  const char* RecordAt(std::uint32_t id) const;
+  static const char* RecordIn(const std::vector<Block>& blocks, std::uint32_t id);
+  const char* RecordAt(std::uint32_t id) const { return RecordIn(blocks_, id); }
   std::uint32_t Store(const Phonebook& entry);
   void Grow(std::vector<std::uint32_t>& slots, bool national);
   void Insert(std::vector<std::uint32_t>& slots, std::uint32_t index, std::uint64_t hash);

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/DesktopEntry.h"
 #include "app/Run.h"
 #include "ui/AppDesktop.h"
-#include "app/DesktopEntry.h"
 
 extern "C" __attribute__((visibility("default"))) int xapvyncid_run_desktop(
     int* argc, char** argv, const Application::Options* options) {
