@@ -6,7 +6,7 @@
   relay:   bench/min_relay.c: poll, cut lines, keep the number, one datagram per NAME
   program: xapvynCID headless, its CID.Incoming announcement at the hub port
 
-Modes, each over --calls calls:
+Modes, each over --calls calls (the timed ones take the three in turn, call by call):
   paced:        the five lines of a call 1 ms apart; NAME line written -> received
   one write:    the whole call in one write -> received
   back to back: calls written without waiting; calls per second until the last arrives
@@ -24,7 +24,7 @@ Runs itself again under `unshare -n` (root), so every address is a private loopb
 import argparse, os, pty, re, select, shutil, socket, subprocess, tempfile, time, tty
 from benchrig import in_private_network, program_folder, start_program, wait_text
 
-HUB, RELAY_PORT = 3639, 3640
+HUB, RELAY_PORT, FLOOR_PORT = 3639, 3640, 3641
 
 
 def stats(us):
@@ -75,7 +75,7 @@ class Target:
         self.rx = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         # Room for every message of a back-to-back run (SO_RCVBUFFORCE: as root).
         self.rx.setsockopt(socket.SOL_SOCKET, 33, 64 << 20)
-        self.rx.bind(("127.0.0.1", HUB if kind == "program" else RELAY_PORT))
+        self.rx.bind(("127.0.0.1", {"program": HUB, "relay": RELAY_PORT}.get(kind, FLOOR_PORT)))
         self.proc = None
 
     def start(self):
@@ -120,29 +120,29 @@ class Target:
                     return time.monotonic()
         return None
 
-    def timed_calls(self, calls, paced):
-        """Microseconds from the last write of each call to its announcement: the NAME line
+    def one_call(self, i, paced):
+        """Microseconds from the last write of call i to its announcement: the NAME line
         after the others 1 ms apart (paced), or the whole call in one write."""
-        us = []
-        for i in range(calls):
-            lines = [line + "\r\n" for line in call_lines(i)]
-            if paced:
-                for line in lines[:-1]:
-                    os.write(self.master, line.encode())
-                    time.sleep(0.001)
-                if self.kind == "floor":
-                    os.read(self.slave, 65536)
-                last = lines[-1]
-            else:
-                last = "".join(lines)
-            sent = time.monotonic()
-            os.write(self.master, last.encode())
-            t = self.wait()
-            if t is not None:
-                us.append((t - sent) * 1e6)
-            time.sleep(0.002)
-            self.drain()
-        return us
+        lines = [line + "\r\n" for line in call_lines(i)]
+        if paced:
+            for line in lines[:-1]:
+                os.write(self.master, line.encode())
+                time.sleep(0.001)
+            if self.kind == "floor":
+                os.read(self.slave, 65536)
+            last = lines[-1]
+        else:
+            last = "".join(lines)
+        sent = time.monotonic()
+        os.write(self.master, last.encode())
+        t = self.wait()
+        time.sleep(0.002)
+        self.drain()
+        return None if t is None else (t - sent) * 1e6
+
+    def timed_calls(self, calls, paced):
+        us = [self.one_call(i, paced) for i in range(calls)]
+        return [u for u in us if u is not None]
 
     def back_to_back(self, calls):
         if self.kind == "floor":
@@ -221,29 +221,41 @@ def main():
     args = a.parse_args()
     in_private_network("PERF_E2E_NETNS")
     exe, relay = os.path.abspath(args.program), os.path.abspath(args.relay)
-    rows = {}
-    for kind, path in (("floor", None), ("relay", relay), ("program", exe)):
-        t = Target(kind, path)
+    targets = [Target(kind, path) for kind, path in
+               (("floor", None), ("relay", relay), ("program", exe))]
+    rows = {t.kind: {} for t in targets}
+    for t in targets:
         t.start()
-        r = rows[kind] = {}
         if t.proc:
-            r["rss0"] = rss_kb(t.proc.pid)
-            r["threads"] = threads(t.proc.pid)
-            cpu0 = sched_ns(t.proc.pid)
-        r["paced"] = stats(t.timed_calls(args.calls, paced=True))
+            rows[t.kind]["rss0"] = rss_kb(t.proc.pid)
+            rows[t.kind]["threads"] = threads(t.proc.pid)
+    # The timed modes take the three in turn, call by call, so each sees the same machine.
+    for mode, paced in (("paced", True), ("one", False)):
+        cpu0 = {t.kind: sched_ns(t.proc.pid) for t in targets if t.proc}
+        us = {t.kind: [] for t in targets}
+        for i in range(args.calls):
+            for t in targets:
+                u = t.one_call(i, paced)
+                if u is not None:
+                    us[t.kind].append(u)
+        for t in targets:
+            rows[t.kind][mode] = stats(us[t.kind])
+            if paced and t.proc:
+                rows[t.kind]["cpu"] = (sched_ns(t.proc.pid) - cpu0[t.kind]) / 1000 / args.calls
+    time.sleep(1.5)  # the calls so far are written to the history before counting
+    for t in targets:
+        r = rows[t.kind]
         if t.proc:
-            r["cpu"] = (sched_ns(t.proc.pid) - cpu0) / 1000 / args.calls
-        r["one"] = stats(t.timed_calls(args.calls, paced=False))
-        if t.proc:
-            time.sleep(1.5)  # the calls so far are written to the history before counting
             r["sys"] = syscalls_per_call(t)
             r["mix"] = t.syscall_mix
         r["b2b"] = t.back_to_back(args.calls * 5)
         if t.proc:
             r["rss1"] = rss_kb(t.proc.pid)
-            s0 = switches(t.proc.pid)
-            time.sleep(10)
-            r["idle"] = (switches(t.proc.pid) - s0) / 10
+    s0 = {t.kind: switches(t.proc.pid) for t in targets if t.proc}
+    time.sleep(10)
+    for t in targets:
+        if t.proc:
+            rows[t.kind]["idle"] = (switches(t.proc.pid) - s0[t.kind]) / 10
         t.stop()
     rows["program"]["start"] = start_to_heartbeat(exe)
     bare = None
