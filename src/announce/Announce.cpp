@@ -1,7 +1,6 @@
 #include "announce/Announce.h"
 
-#include <cstdio>
-
+#include "common/DigitText.h"
 #include "common/XapItems.h"
 
 namespace {
@@ -19,25 +18,35 @@ std::string AnnounceDigits(const std::string& number) {
 }
 
 std::string AnnounceDateTime(const std::tm& now) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d%02d%02d%02d%02d%02d", now.tm_year + 1900, now.tm_mon + 1,
-                now.tm_mday, now.tm_hour, now.tm_min, now.tm_sec);
-  return buf;
+  std::string out;
+  out.reserve(14);
+  AppendPadded(out, now.tm_year + 1900, 4);
+  AppendPadded(out, now.tm_mon + 1, 2);
+  AppendPadded(out, now.tm_mday, 2);
+  AppendPadded(out, now.tm_hour, 2);
+  AppendPadded(out, now.tm_min, 2);
+  AppendPadded(out, now.tm_sec, 2);
+  return out;
 }
 
 std::string LongDate(const std::tm& now) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%s, %s %02d, %04d", kDays[(now.tm_wday % 7 + 7) % 7],
-                kMonths[(now.tm_mon % 12 + 12) % 12], now.tm_mday, now.tm_year + 1900);
-  return buf;
+  std::string out;
+  out.reserve(32);
+  out += kDays[(now.tm_wday % 7 + 7) % 7];
+  out += ", ";
+  out += kMonths[(now.tm_mon % 12 + 12) % 12];
+  out += ' ';
+  AppendPadded(out, now.tm_mday, 2);
+  out += ", ";
+  AppendPadded(out, now.tm_year + 1900, 4);
+  return out;
 }
 
 std::string LongTime(const std::tm& now) {
-  const int hour12 = now.tm_hour % 12 == 0 ? 12 : now.tm_hour % 12;
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%d:%02d:%02d %s", hour12, now.tm_min, now.tm_sec,
-                now.tm_hour < 12 ? "AM" : "PM");
-  return buf;
+  std::string out;
+  out.reserve(11);
+  AppendTime12(out, now.tm_hour, now.tm_min, now.tm_sec);
+  return out;
 }
 
 void AnnounceCall(const std::string& name, const std::string& rawCallerName,

@@ -12,11 +12,18 @@
 #include <string_view>
 #include <utility>
 
+// text appended to out with every control byte (0x00-0x1F and 0x7F) replaced by a blank.
+inline void AppendXapClean(std::string& out, std::string_view text) {
+  const std::size_t start = out.size();
+  out.append(text);
+  for (std::size_t i = start; i < out.size(); ++i)
+    if (static_cast<unsigned char>(out[i]) < 0x20 || out[i] == '\x7F') out[i] = ' ';
+}
+
 // text with every control byte (0x00-0x1F and 0x7F) replaced by a blank.
 inline std::string XapClean(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (static_cast<unsigned char>(c) < 0x20 || c == '\x7F') c = ' ';
+  std::string out;
+  AppendXapClean(out, text);
   return out;
 }
 
@@ -31,15 +38,17 @@ inline std::string XapCut(std::string_view text, std::size_t maxBytes) {
   return std::string(text.substr(0, keep)) + "...";
 }
 
-inline std::string XapItems(std::initializer_list<std::pair<std::string, std::string>> items) {
+inline std::string XapItems(
+    std::initializer_list<std::pair<std::string_view, std::string_view>> items) {
+  std::size_t size = 0;
+  for (const auto& [name, value] : items) size += name.size() + value.size() + 2;
   std::string out;
-  bool first = true;
+  out.reserve(size);
   for (const auto& [name, value] : items) {
-    if (!first) out += '\0';
-    first = false;
-    out += XapClean(name);
+    if (!out.empty()) out += '\0';
+    AppendXapClean(out, name);
     out += '\x01';
-    out += XapClean(value);
+    AppendXapClean(out, value);
   }
   return out;
 }

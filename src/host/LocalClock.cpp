@@ -1,7 +1,8 @@
 #include "host/LocalClock.h"
 
-#include <cstdio>
 #include <ctime>
+
+#include "common/DigitText.h"
 
 std::string LocalTimeOfDay() {
   thread_local std::time_t offsetMinute = -1;  // the minute the offset was read in
@@ -16,7 +17,12 @@ std::string LocalTimeOfDay() {
     offsetMinute = minute;
   }
   const long long day = ((static_cast<long long>(now.tv_sec) + offset) % 86400 + 86400) % 86400;
-  char text[16];
-  std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", day / 3600, day / 60 % 60, day % 60);
+  std::string text;
+  text.reserve(8);
+  AppendPadded(text, day / 3600, 2);
+  text += ':';
+  AppendPadded(text, day / 60 % 60, 2);
+  text += ':';
+  AppendPadded(text, day % 60, 2);
   return text;
 }

@@ -2,11 +2,10 @@
 
 #include <ctime>
 
+#include "common/DigitText.h"
+
 namespace {
-void AppendTwoDigits(std::string& out, int v) {
-  out += static_cast<char>('0' + v / 10 % 10);
-  out += static_cast<char>('0' + v % 10);
-}
+void AppendTwoDigits(std::string& out, int v) { AppendPadded(out, v % 100, 2); }
 }  // namespace
 
 std::string IsoTime(std::chrono::system_clock::time_point t, int offsetSeconds) {

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "common/XapItems.h"
-#include "xap/XapMessage.h"
 
 namespace {
 
@@ -35,6 +34,46 @@ std::vector<std::string_view> Split(std::string_view s, char sep) {
     s.remove_prefix(p + 1);
   }
   return parts;
+}
+
+using ItemViews = std::vector<std::pair<std::string_view, std::string_view>>;
+
+struct MessageParts {
+  std::string_view target, msgClass, source, uid, section;
+};
+
+// The text of one message: the header, one section and its items, one per line.
+std::string MessageText(const MessageParts& m, const ItemViews& items) {
+  std::size_t size = 64 + m.target.size() + m.msgClass.size() + m.source.size() + m.uid.size() +
+                     m.section.size();
+  for (const auto& [name, value] : items) size += name.size() + value.size() + 2;
+  std::string out;
+  out.reserve(size);
+  out += "xap-header\n{\nv=12\nhop=1\nuid=";
+  out += m.uid;
+  out += "\nclass=";
+  out += m.msgClass;
+  out += "\nsource=";
+  out += m.source;
+  out += '\n';
+  if (!m.target.empty()) {
+    out += "target=";
+    out += m.target;
+    out += '\n';
+  }
+  out += "}\n";
+  out += m.section;
+  out += "\n{\n";
+  // A control byte inside a name or value (a scraped web page, an escaped vCard field,
+  // another device's item) would forge lines of the message: it travels as a blank.
+  for (const auto& [name, value] : items) {
+    AppendXapClean(out, name);
+    out += '=';
+    AppendXapClean(out, value);
+    out += '\n';
+  }
+  out += "}\n";
+  return out;
 }
 
 std::int64_t NowMs() {
@@ -168,43 +207,39 @@ bool XapTransport::SendDatagram(const std::string& text, std::string* failure) {
 
 std::string XapTransport::SendXap(const std::string& sTarget, const std::string& sClass,
                                   const std::string& sSection, const std::string& sData) {
-  std::string source = source_;
-  std::string uid = uid_;
-  if (Lower(std::string_view(sClass).substr(0, 6)) == "xapbsc") {
-    source = source_ + ":CID.NetCallerIDLine1.Text";
-    uid = uid_.substr(0, 7) + "1";
+  const bool bsc = sClass.size() >= 6 && Lower(std::string_view(sClass).substr(0, 6)) == "xapbsc";
+  const std::string source = bsc ? source_ + ":CID.NetCallerIDLine1.Text" : std::string();
+  const std::string uid = bsc ? uid_.substr(0, 7) + "1" : std::string();
+  const MessageParts parts{sTarget, sClass, bsc ? source : source_, bsc ? uid : uid_, sSection};
+  ItemViews items;
+  items.reserve(8);
+  for (std::string_view rest = sData;;) {
+    const std::size_t end = rest.find('\0');
+    const std::string_view item = rest.substr(0, end);
+    const std::size_t p = item.find('\x01');
+    if (p != std::string_view::npos) items.emplace_back(item.substr(0, p), item.substr(p + 1));
+    if (end == std::string_view::npos) break;
+    rest.remove_prefix(end + 1);
   }
-  std::vector<std::pair<std::string, std::string>> items;
-  for (std::string_view item : Split(sData, '\0')) {
-    auto p = item.find('\x01');
-    if (p == std::string_view::npos) continue;
-    // A control byte inside a name or value (a scraped web page, an escaped vCard field,
-    // another device's item) would forge lines of the message: it travels as a blank.
-    items.emplace_back(XapClean(item.substr(0, p)), XapClean(item.substr(p + 1)));
-  }
-  auto build = [&] {
-    XapMessage m;
-    m.msgClass(sClass);
-    m.msgSource(source);
-    m.msgTarget(sTarget);
-    m.msgUID(uid);
-    m.AddHeader();
-    m.AddSection(sSection);
-    for (const auto& [name, value] : items) m.AddItem(sSection, name, value);
-    return m.ToXap();
-  };
-  std::string text = build();
+  std::string text = MessageText(parts, items);
   // A message must fit one datagram: the longest value is cut until it does.
   bool cut = false;
+  std::vector<std::string> values;
   while (text.size() > kMaxDatagram) {
-    auto longest = std::max_element(items.begin(), items.end(), [](const auto& a, const auto& b) {
-      return a.second.size() < b.second.size();
-    });
-    if (longest == items.end() || longest->second.size() <= 3) break;
+    if (values.empty()) {
+      values.reserve(items.size());
+      for (const auto& item : items) values.emplace_back(item.second);
+      for (std::size_t i = 0; i < items.size(); ++i) items[i].second = values[i];
+    }
+    std::size_t longest = 0;
+    for (std::size_t i = 1; i < values.size(); ++i)
+      if (values[i].size() > values[longest].size()) longest = i;
+    if (values.empty() || values[longest].size() <= 3) break;
     const std::size_t excess = text.size() - kMaxDatagram;
-    const std::size_t size = longest->second.size();
-    longest->second = XapCut(longest->second, size > excess + 3 ? size - excess : 3);
-    text = build();
+    const std::size_t size = values[longest].size();
+    values[longest] = XapCut(values[longest], size > excess + 3 ? size - excess : 3);
+    items[longest].second = values[longest];
+    text = MessageText(parts, items);
     cut = true;
   }
   if (cut) LogLimited(lastCutLogMs_, "SendXap: " + sClass + " cut to fit one datagram");
