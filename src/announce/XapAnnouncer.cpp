@@ -1,7 +1,8 @@
 #include "announce/XapAnnouncer.h"
 
-#include <ctime>
 #include <exception>
+
+#include "host/LocalClock.h"
 
 void XapAnnouncer::OnCallCompleted(const CompletedCall& call) {
   Send(call.callerIdName, call.name, call.number, call.source == CallSource::Xap, call.time);
@@ -17,9 +18,7 @@ void XapAnnouncer::Send(const std::string& name, const std::string& callerName,
   try {
     const AnnounceOptions o{settings_.CIDIncoming, settings_.MessageDisplay, settings_.XapVoice,
                             settings_.FormatPrefix};
-    const std::time_t t = std::chrono::system_clock::to_time_t(when);
-    std::tm now{};
-    localtime_r(&t, &now);
+    const std::tm now = LocalTm(std::chrono::system_clock::to_time_t(when));
     AnnounceCall(name, callerName, number, o, fromXap, now, send_);
   } catch (const std::exception& e) {
     if (failure_) failure_(e.what());

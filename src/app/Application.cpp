@@ -475,9 +475,9 @@ void Application::OnCallerIdCall(const CallerIdCall& received) {
     log_.LogEvent(kProgram, "ProcessModemInput ");
     return;
   }
-  recentCalls_.push_back(call);
+  events_.Complete(call);  // the announcement first, the bookkeeping after
+  recentCalls_.push_back(std::move(call));
   if (recentCalls_.size() > 32) recentCalls_.pop_front();
-  events_.Complete(call);
 }
 
 void Application::OnCallRenamed(const std::string& name, const std::string& displayNumber) {

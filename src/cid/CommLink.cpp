@@ -430,7 +430,13 @@ void CommLink::LogFailure(const std::string& text, int location, const std::stri
   if (log_.logEvent) log_.logEvent("xapvynCID", text);
 }
 
-void CommLink::OnSerialReadyRead() { ProcessCommData(ToStd(com1_.readAll()), 2); }
+void CommLink::OnSerialReadyRead() {
+  // Read straight into the text the parser takes, without a QByteArray in between.
+  std::string text(static_cast<std::size_t>(std::max<qint64>(com1_.bytesAvailable(), 0)), '\0');
+  const qint64 got = com1_.read(text.data(), static_cast<qint64>(text.size()));
+  text.resize(static_cast<std::size_t>(std::max<qint64>(got, 0)));
+  ProcessCommData(text, 2);
+}
 
 void CommLink::OnSerialError(QSerialPort::SerialPortError error) {
   if (error == QSerialPort::NoError) return;

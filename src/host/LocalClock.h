@@ -1,8 +1,11 @@
 #pragma once
-// LocalTimeOfDay: the local time as "hh:mm:ss", for the time stamps of received text.
-// The time zone is looked up once a minute rather than on every call: the usual
-// library calls check /etc/localtime each time, a file-system call per piece of text.
-// A change of the zone or of daylight saving time shows from the next minute on.
+// Local time without the cost of the usual library calls, which check /etc/localtime and
+// take a lock on every call. The zone's offset is asked of the C library once a minute;
+// a change of the zone or of daylight saving time shows from the next minute on.
+//   LocalTimeOfDay: "hh:mm:ss", for the time stamps of received text.
+//   LocalTm: the broken-down local time of t, as localtime_r gives it (tm_zone left empty).
+#include <ctime>
 #include <string>
 
 std::string LocalTimeOfDay();
+std::tm LocalTm(std::time_t t);

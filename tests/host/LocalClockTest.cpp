@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <string>
+#include <vector>
 
 // The stamp is the local time of the zone in force, as the C library gives it,
 // in a zone far from UTC too.
@@ -45,6 +46,37 @@ TEST(LocalClock, GeneralDateTextAroundTheDay) {
   };
   for (const auto& row : rows)
     EXPECT_EQ(GeneralDateText(std::chrono::system_clock::from_time_t(row.at)), row.text);
+  unsetenv("TZ");
+  tzset();
+}
+
+// The broken-down local time matches the C library's field for field, in zones with and
+// without daylight saving time, at the switches, around leap days and over a century.
+TEST(LocalClock, LocalTmIsWhatLocaltimeGives) {
+  const char* zones[] = {"UTC0", "XYZ-5:30", "CET-1CEST,M3.5.0,M10.5.0/3", "EST5EDT,M3.2.0,M11.1.0"};
+  std::vector<std::time_t> times = {0,          951782400,  1709208000, 1774745999, 1774746000,
+                                    1792889999, 1792890000, 1798761599, 1798761600, 4102444800};
+  for (std::time_t t = 86399; t < 4102444800; t += 7777777) times.push_back(t);
+  for (const char* zone : zones) {
+    setenv("TZ", zone, 1);
+    tzset();
+    for (std::time_t t : times) {
+      std::tm expected{};
+      localtime_r(&t, &expected);
+      const std::tm got = LocalTm(t);
+      SCOPED_TRACE(std::string(zone) + " at " + std::to_string(t));
+      EXPECT_EQ(got.tm_year, expected.tm_year);
+      EXPECT_EQ(got.tm_mon, expected.tm_mon);
+      EXPECT_EQ(got.tm_mday, expected.tm_mday);
+      EXPECT_EQ(got.tm_hour, expected.tm_hour);
+      EXPECT_EQ(got.tm_min, expected.tm_min);
+      EXPECT_EQ(got.tm_sec, expected.tm_sec);
+      EXPECT_EQ(got.tm_wday, expected.tm_wday);
+      EXPECT_EQ(got.tm_yday, expected.tm_yday);
+      EXPECT_EQ(got.tm_isdst, expected.tm_isdst);
+      EXPECT_EQ(got.tm_gmtoff, expected.tm_gmtoff);
+    }
+  }
   unsetenv("TZ");
   tzset();
 }
