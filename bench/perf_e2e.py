@@ -4,9 +4,11 @@
   floor:   this script writing a line into a pseudo-terminal and reading it back from
            the device side itself (the least any reader can see)
   relay:   bench/min_relay.c: poll, cut lines, keep the number, one datagram per NAME
+  Qt relay (--qt-relay): bench/min_qt_relay.cpp, the same relay on Qt's event loop,
+           QSerialPort and QUdpSocket, the parts the program is built on
   program: xapvynCID headless, its CID.Incoming announcement at the hub port
 
-Modes, each over --calls calls (the timed ones take the three in turn, call by call):
+Modes, each over --calls calls (the timed ones take the targets in turn, call by call):
   paced:        the five lines of a call 1 ms apart; NAME line written -> received
   one write:    the whole call in one write -> received
   back to back: calls written without waiting; calls per second until the last arrives
@@ -18,13 +20,15 @@ time from start to its first heartbeat over 20 starts.
 A bare Qt program (bench/min_qt.cpp: a QCoreApplication with one UDP socket), when
 given, shows how much of the resident memory Qt Core and Network cost by themselves.
 
-Usage: bench/perf_e2e.py PROGRAM MIN_RELAY [--min-qt MIN_QT] [--calls 2000]
+Usage: bench/perf_e2e.py PROGRAM MIN_RELAY [--qt-relay MIN_QT_RELAY] [--min-qt MIN_QT]
+                         [--calls 2000]
 Runs itself again under `unshare -n` (root), so every address is a private loopback.
 """
 import argparse, os, pty, re, select, shutil, socket, subprocess, tempfile, time, tty
 from benchrig import in_private_network, program_folder, start_program, wait_text
 
-HUB, RELAY_PORT, FLOOR_PORT = 3639, 3640, 3641
+HUB, RELAY_PORT, FLOOR_PORT, QT_RELAY_PORT = 3639, 3640, 3641, 3642
+PORTS = {"program": HUB, "relay": RELAY_PORT, "qt relay": QT_RELAY_PORT}
 
 
 def stats(us):
@@ -75,14 +79,14 @@ class Target:
         self.rx = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         # Room for every message of a back-to-back run (SO_RCVBUFFORCE: as root).
         self.rx.setsockopt(socket.SOL_SOCKET, 33, 64 << 20)
-        self.rx.bind(("127.0.0.1", {"program": HUB, "relay": RELAY_PORT}.get(kind, FLOOR_PORT)))
+        self.rx.bind(("127.0.0.1", PORTS.get(kind, FLOOR_PORT)))
         self.proc = None
 
     def start(self):
         if self.kind == "floor":
             return
-        if self.kind == "relay":
-            self.proc = subprocess.Popen([self.exe, self.path, str(RELAY_PORT)])
+        if self.kind in ("relay", "qt relay"):
+            self.proc = subprocess.Popen([self.exe, self.path, str(PORTS[self.kind])])
             time.sleep(0.2)
             return
         self.launch()
@@ -116,7 +120,7 @@ class Target:
         while time.monotonic() < end:
             if select.select([self.rx], [], [], end - time.monotonic())[0]:
                 data = self.rx.recv(65536)
-                if self.kind == "relay" or b"class=CID.Incoming" in data:
+                if self.kind != "program" or b"class=CID.Incoming" in data:
                     return time.monotonic()
         return None
 
@@ -159,7 +163,7 @@ class Target:
                 view = view[n:]
             if w[0]:
                 data = self.rx.recv(65536)
-                if self.kind == "relay" or b"class=CID.Incoming" in data:
+                if self.kind != "program" or b"class=CID.Incoming" in data:
                     got += 1
         if got < calls:
             print("back to back (%s): %d of %d calls arrived" % (self.kind, got, calls))
@@ -196,6 +200,72 @@ def syscalls_per_call(target, calls=200):
     return total / max(got, 1)
 
 
+def stages(targets, calls):
+    """Where the time of a paced NAME line goes, from kernel trace points recorded with perf
+    (scheduler wake-ups, system call entries and exits of the harness and the targets):
+    harness write -> target woken -> target back from its poll -> its first send ->
+    send returned -> harness back from select. Medians in microseconds, per target."""
+    if not shutil.which("perf"):
+        return None
+    daemons = [t for t in targets if t.proc]
+    pids = {t.proc.pid: t.kind for t in daemons}
+    me = os.getpid()
+    own = "||".join("common_pid==%d" % p for p in list(pids) + [me])
+    woken = "||".join("pid==%d" % p for p in pids)
+    data = tempfile.mktemp(prefix="perf-e2e-trace-")
+    rec = subprocess.Popen(["perf", "record", "-q", "-a", "-o", data,
+                            "-e", "sched:sched_wakeup", "--filter", woken,
+                            "-e", "raw_syscalls:sys_enter", "--filter", own,
+                            "-e", "raw_syscalls:sys_exit", "--filter", own],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    time.sleep(2)
+    for i in range(calls):
+        for t in daemons[i % len(daemons):] + daemons[:i % len(daemons)]:
+            t.one_call(i, True)
+    rec.send_signal(2)
+    rec.wait(60)
+    text = subprocess.run(["perf", "script", "-i", data, "-F", "pid,time,event,trace"],
+                          capture_output=True, text=True).stdout
+    os.unlink(data)
+    line = re.compile(r"^\s*(\d+)\s+([\d.]+):\s+(\S+):\s+(.*)$")
+    polls, sends, selects = {"7", "271"}, {"44", "46"}, {"7", "23", "270", "271"}
+    spans = {k: {} for k in pids.values()}
+    call = None
+    for row in text.splitlines():
+        m = line.match(row)
+        if not m:
+            continue
+        pid, at, event, rest = int(m.group(1)), float(m.group(2)) * 1e6, m.group(3), m.group(4)
+        nr = rest.split()[1] if rest.startswith("NR ") else None
+        if pid == me and event.endswith("sys_exit") and nr == "1":
+            call = {"write": at}
+        elif call is None:
+            continue
+        elif event == "sched:sched_wakeup":
+            w = re.search(r"pid=(\d+)", rest)
+            if w and int(w.group(1)) in pids and "woken" not in call:
+                call.update(woken=at, who=int(w.group(1)))
+        elif pid == call.get("who"):
+            if event.endswith("sys_exit") and nr in polls and "running" not in call:
+                call["running"] = at
+            elif event.endswith("sys_enter") and nr in sends and "running" in call and "send" not in call:
+                call["send"] = at
+            elif event.endswith("sys_exit") and nr in sends and "send" in call and "sent" not in call:
+                call["sent"] = at
+        elif pid == me and event.endswith("sys_exit") and nr in selects and "sent" in call:
+            steps = spans[pids[call["who"]]]
+            marks = [call["write"], call["woken"], call["running"], call["send"], call["sent"], at]
+            for name, a, b in zip(STAGES, marks, marks[1:]):
+                steps.setdefault(name, []).append(b - a)
+            steps.setdefault("total", []).append(at - call["write"])
+            call = None
+    return {k: {name: sorted(v)[len(v) // 2] for name, v in steps.items()} for k, steps in spans.items()
+            if steps}
+
+
+STAGES = ("to woken", "to running", "to send", "send", "to harness")
+
+
 def start_to_heartbeat(exe, starts=20):
     ms = []
     for _ in range(starts):
@@ -217,24 +287,29 @@ def main():
     a.add_argument("program")
     a.add_argument("relay")
     a.add_argument("--calls", type=int, default=2000)
+    a.add_argument("--qt-relay")
     a.add_argument("--min-qt")
     args = a.parse_args()
     in_private_network("PERF_E2E_NETNS")
     exe, relay = os.path.abspath(args.program), os.path.abspath(args.relay)
-    targets = [Target(kind, path) for kind, path in
-               (("floor", None), ("relay", relay), ("program", exe))]
+    kinds = [("floor", None), ("relay", relay)]
+    if args.qt_relay:
+        kinds.append(("qt relay", os.path.abspath(args.qt_relay)))
+    kinds.append(("program", exe))
+    targets = [Target(kind, path) for kind, path in kinds]
     rows = {t.kind: {} for t in targets}
     for t in targets:
         t.start()
         if t.proc:
             rows[t.kind]["rss0"] = rss_kb(t.proc.pid)
             rows[t.kind]["threads"] = threads(t.proc.pid)
-    # The timed modes take the three in turn, call by call, so each sees the same machine.
+    # The timed modes take the targets in turn, call by call and each first in turn, so each
+    # sees the same machine.
     for mode, paced in (("paced", True), ("one", False)):
         cpu0 = {t.kind: sched_ns(t.proc.pid) for t in targets if t.proc}
         us = {t.kind: [] for t in targets}
         for i in range(args.calls):
-            for t in targets:
+            for t in targets[i % len(targets):] + targets[:i % len(targets)]:
                 u = t.one_call(i, paced)
                 if u is not None:
                     us[t.kind].append(u)
@@ -242,6 +317,7 @@ def main():
             rows[t.kind][mode] = stats(us[t.kind])
             if paced and t.proc:
                 rows[t.kind]["cpu"] = (sched_ns(t.proc.pid) - cpu0[t.kind]) / 1000 / args.calls
+    trace = stages(targets, 300)
     time.sleep(1.5)  # the calls so far are written to the history before counting
     for t in targets:
         r = rows[t.kind]
@@ -285,13 +361,36 @@ def main():
         ("start -> first heartbeat: median / p99 / max ms",
          lambda r: "-" if not r.get("start") else "%.1f / %.1f / %.1f" % r["start"]),
     ]
-    print("%-58s %-22s %-22s %-22s" % ("figure (%d calls per mode)" % args.calls, "floor",
-                                       "minimal relay", "xapvynCID"))
+    names = {"floor": "floor", "relay": "minimal relay", "qt relay": "minimal Qt relay",
+             "program": "xapvynCID"}
+    columns = [t.kind for t in targets]
+    print("%-58s" % ("figure (%d calls per mode)" % args.calls) +
+          "".join(" %-22s" % names[k] for k in columns))
     for name, cell in table:
-        print("%-58s %-22s %-22s %-22s" % (name, cell(rows["floor"]), cell(rows["relay"]),
-                                           cell(rows["program"])))
-    for kind in ("relay", "program"):
-        print("system calls per paced call, %s: %s" % (kind, rows[kind].get("mix", "-")))
+        print("%-58s" % name + "".join(" %-22s" % cell(rows[k]) for k in columns))
+
+    def ratio(kind, key, index=None):
+        a, b = rows["program"].get(key), rows[kind].get(key)
+        if index is not None:
+            a, b = a and a[index], b and b[index]
+        return "-" if not a or not b else "%.2fx" % (a / b)
+
+    for kind in columns[1:-1]:
+        print("xapvynCID / %s: paced median %s, one-write median %s, CPU per paced call %s"
+              % (names[kind], ratio(kind, "paced", 0), ratio(kind, "one", 0), ratio(kind, "cpu")))
+    for kind in columns[1:]:
+        print("system calls per paced call, %s: %s" % (names[kind], rows[kind].get("mix", "-")))
+    if trace:
+        print("where a paced NAME line's time goes (kernel trace of 300 calls each; median us):")
+        print("  (harness write -> target woken -> back from poll -> first send -> sent -> harness"
+              " back from select)")
+        print("  %-18s" % "" + "".join(" %-11s" % n for n in STAGES + ("total",)))
+        for kind in columns[1:]:
+            if kind in trace:
+                print("  %-18s" % names[kind] +
+                      "".join(" %-11.0f" % trace[kind].get(n, float("nan")) for n in STAGES + ("total",)))
+    else:
+        print("where a paced NAME line's time goes: perf is not installed, no trace")
     if bare is not None:
         print("resident memory of a bare Qt Core + Network program (bench/min_qt.cpp): %.1f MB"
               % (bare / 1024))
