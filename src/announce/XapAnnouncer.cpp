@@ -1,5 +1,7 @@
 #include "announce/XapAnnouncer.h"
 
+#include <sched.h>
+
 #include <exception>
 
 #include "host/LocalClock.h"
@@ -19,7 +21,18 @@ void XapAnnouncer::Send(const std::string& name, const std::string& callerName,
     const AnnounceOptions o{settings_.CIDIncoming, settings_.MessageDisplay, settings_.XapVoice,
                             settings_.FormatPrefix};
     const std::tm now = LocalTm(std::chrono::system_clock::to_time_t(when));
-    AnnounceCall(name, callerName, number, o, fromXap, now, send_);
+    bool first = true;
+    AnnounceCall(name, callerName, number, o, fromXap, now,
+                 [&](const std::string& target, const std::string& msgClass,
+                     const std::string& section, const std::string& data) {
+                   send_(target, msgClass, section, data);
+                   if (!first) return;
+                   first = false;
+                   if (yield_)
+                     yield_();
+                   else
+                     sched_yield();
+                 });
   } catch (const std::exception& e) {
     if (failure_) failure_(e.what());
   } catch (...) {

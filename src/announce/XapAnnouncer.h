@@ -5,6 +5,9 @@
 // later update (the reverse lookup's answer) goes out as AnnounceCall(name, name,
 // display number). The options are read from the settings at each call. A failure
 // is reported through the log hook as "Ringlet " and never escapes.
+// Right after the first message of a call the program gives up the processor once
+// (sched_yield): a hub or listener on the same core, woken by that datagram, reads it
+// before the program goes on with the other messages and outputs of the call.
 #include <QObject>
 #include <functional>
 #include <string>
@@ -17,11 +20,15 @@ class XapAnnouncer : public QObject {
   Q_OBJECT
  public:
   using Failure = std::function<void(const std::string& description)>;
+  using Yield = std::function<void()>;
 
   // settings must outlive the object.
   XapAnnouncer(const Settings& settings, AnnounceSend send, Failure failure,
                QObject* parent = nullptr)
       : QObject(parent), settings_(settings), send_(std::move(send)), failure_(std::move(failure)) {}
+
+  // How the processor is given up after a call's first message (tests record it).
+  void SetYield(Yield yield) { yield_ = std::move(yield); }
 
   void OnCallCompleted(const CompletedCall& call);
   void OnCallUpdated(const CompletedCall& call);
@@ -33,4 +40,5 @@ class XapAnnouncer : public QObject {
   const Settings& settings_;
   AnnounceSend send_;
   Failure failure_;
+  Yield yield_;
 };

@@ -1,4 +1,5 @@
 #include "announce/Announce.h"
+#include "announce/XapAnnouncer.h"
 
 #include <gtest/gtest.h>
 
@@ -155,4 +156,29 @@ TEST(Announce, LongTextsAreCutWithAnEllipsis) {
   EXPECT_EQ(line2.substr(line2.size() - 3), "...");
   // The cut falls between characters: an even number of bytes before the dots.
   EXPECT_EQ((line2.size() - 3) % 2, 0u);
+}
+
+// The processor is given up once per call, right after its first message, so a receiver on
+// the same core reads the announcement before the rest of the call's work; a call that came
+// from the xAP network (no CID.Incoming) yields after its first message all the same.
+TEST(XapAnnouncer, GivesUpTheProcessorOnceRightAfterTheFirstMessage) {
+  Settings settings;
+  std::vector<std::string> events;
+  XapAnnouncer announcer(
+      settings,
+      [&](const std::string&, const std::string& cls, const std::string&, const std::string&) {
+        events.push_back(cls);
+      },
+      nullptr);
+  announcer.SetYield([&] { events.push_back("yield"); });
+  CompletedCall call;
+  call.name = call.callerIdName = "JOHN DOE";
+  call.number = "555-1234";
+  call.time = std::chrono::system_clock::now();
+  announcer.OnCallCompleted(call);
+  EXPECT_EQ(events, (std::vector<std::string>{"CID.Incoming", "yield", "Message.Display", "xAP.Voice"}));
+  events.clear();
+  call.source = CallSource::Xap;
+  announcer.OnCallCompleted(call);
+  EXPECT_EQ(events, (std::vector<std::string>{"Message.Display", "yield", "xAP.Voice"}));
 }
