@@ -443,9 +443,9 @@ void Application::InitApplication() {
   link_->InitLink();
 }
 
-std::string Application::HSPAddressBookLookup(const std::string& number, const std::string& name,
-                                              bool fromNetwork) {
-  if (lookup_) return lookup_->HSPAddressBookLookup(number, name, fromNetwork);
+std::string Application::NameCall(const std::string& number, const std::string& name,
+                                  bool fromNetwork) {
+  if (lookup_) return lookup_->NameCall(number, name, fromNetwork);
   return FormatPhoneNumber(NumberKey(number), settings_.StripPrefix) + " : " + name;
 }
 
@@ -459,8 +459,8 @@ void Application::OnCallerIdCall(const CallerIdCall& received) {
     call.callerIdName = received.name;
     call.source = received.source;
     call.sourceDetail = received.sourceDetail;
-    const std::string answer = HSPAddressBookLookup(received.number, received.name,
-                                                    received.source == CallSource::Xap);
+    const std::string answer =
+        NameCall(received.number, received.name, received.source == CallSource::Xap);
     // Split at the first separator only, so a caller name that itself holds
     // " : " reaches the announcement whole.
     const std::size_t sep = answer.find(" : ");
@@ -475,7 +475,9 @@ void Application::OnCallerIdCall(const CallerIdCall& received) {
     log_.LogEvent(kProgram, "ProcessModemInput ");
     return;
   }
-  events_.Complete(call);  // the announcement first, the bookkeeping after
+  // The announcement first; the contact, the reverse lookup and the bookkeeping after.
+  events_.Complete(call);
+  if (lookup_) lookup_->FinishCall();
   recentCalls_.push_back(std::move(call));
   if (recentCalls_.size() > 32) recentCalls_.pop_front();
 }

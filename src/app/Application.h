@@ -84,8 +84,9 @@ class Application : public QObject {
   // handed to every output through Calls().
   void OnCallerIdCall(const CallerIdCall& call);
   void OnCallRenamed(const std::string& name, const std::string& displayNumber);
-  std::string HSPAddressBookLookup(const std::string& number, const std::string& name,
-                                   bool fromNetwork = false);
+  // The caller's name, as "display number : name"; what the lookup does besides naming
+  // (a contact, a reverse lookup) waits for FinishCall, after the call is announced.
+  std::string NameCall(const std::string& number, const std::string& name, bool fromNetwork);
   // Opens the call history and connects it to the completed-call event.
   void StartHistory();
   // MQTT and the NCID server, when their settings name a broker or an address.

@@ -1,6 +1,7 @@
 #include "lookup/CallerIdentifier.h"
 
 #include <exception>
+#include <utility>
 
 #include "common/ControlBytes.h"
 #include "lookup/ContactBook.h"
@@ -64,33 +65,48 @@ bool CallerIdentifier::MayCreateContact(const std::string& number) {
 
 std::string CallerIdentifier::HSPAddressBookLookup(const std::string& number,
                                                    const std::string& name, bool fromNetwork) {
-  int step = 1;
+  std::string answer = NameCall(number, name, fromNetwork);
+  FinishCall();
+  return answer;
+}
+
+std::string CallerIdentifier::NameCall(const std::string& number, const std::string& name,
+                                       bool fromNetwork) {
+  followUp_ = FollowUp{};
   try {
     LookupResult r = LookupName(entries_, areaCodes_, settings_, number, name);
     lookupNumber_ = r.display;
     lastNamedBy_ = r.namedBy;
-    if (!r.known && (!fromNetwork || settings_.LearnFromNetworkCalls)) {
-      step = 2;
-      if (!r.contactName.empty() && ConnectOutlook(settings_) && MayCreateContact(r.key)) {
-        NewContact contact;
-        auto [first, last] =
-            SplitAtFirstSpace(CutName(WithControlBytesBlanked(r.contactName), kMaxContactName));
-        contact.FirstName = std::move(first);
-        contact.LastName = std::move(last);
-        contact.HomeTelephoneNumber = r.display;
-        // A contact that cannot be written must not cost the call its name.
-        if (CreatedContact made = CreateContact(settings_.ContactBookFolder, contact);
-            !made.status) {
-          Report("HSPAddressBookLookup ", made.status.location, made.status.description);
-        }
-      }
-      step = 3;
-      if (r.reverseLookup) GetURL(r.key, r.display);
-    }
+    if (!r.known && (!fromNetwork || settings_.LearnFromNetworkCalls))
+      followUp_ = FollowUp{r.contactName, r.key, r.display, r.reverseLookup};
     return r.Answer();
   } catch (const std::exception& e) {
-    Report("HSPAddressBookLookup ", step, e.what());
+    Report("HSPAddressBookLookup ", 1, e.what());
     return {};
+  }
+}
+
+void CallerIdentifier::FinishCall() {
+  const FollowUp f = std::exchange(followUp_, FollowUp{});
+  int step = 2;
+  try {
+    if (!f.contactName.empty() && ConnectOutlook(settings_) && MayCreateContact(f.key)) {
+      NewContact contact;
+      auto [first, last] =
+          SplitAtFirstSpace(CutName(WithControlBytesBlanked(f.contactName), kMaxContactName));
+      contact.FirstName = std::move(first);
+      contact.LastName = std::move(last);
+      contact.HomeTelephoneNumber = f.display;
+      // A contact that cannot be written must not cost the call its name.
+      if (CreatedContact made = CreateContact(settings_.ContactBookFolder, contact);
+          !made.status) {
+        Report("HSPAddressBookLookup ", made.status.location, made.status.description);
+      }
+    }
+    step = 3;
+    if (f.reverseLookup) GetURL(f.key, f.display);
+  } catch (const std::exception& e) {
+    Report("HSPAddressBookLookup ", step, e.what());
   }
 }
 

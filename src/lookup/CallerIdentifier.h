@@ -60,6 +60,12 @@ class CallerIdentifier : public QObject {
   // no contact and starts no reverse lookup unless LearnFromNetworkCalls is on.
   std::string HSPAddressBookLookup(const std::string& number, const std::string& name,
                                    bool fromNetwork = false);
+  // HSPAddressBookLookup in two halves, so a call is announced before the slow half:
+  // NameCall gives the same answer and only notes what the lookup goes on to do (write
+  // the caller's contact, start the reverse lookup); FinishCall does it.
+  std::string NameCall(const std::string& number, const std::string& name,
+                       bool fromNetwork = false);
+  void FinishCall();
 
   // Most contacts written in one minute, and the longest name written into one.
   static constexpr std::size_t kContactsPerMinute = 10;
@@ -95,6 +101,12 @@ class CallerIdentifier : public QObject {
   std::string lookupNumber_;
   NamedBy lastNamedBy_ = NamedBy::CallerId;
   std::string lastFoundName_;
+  struct FollowUp {
+    std::string contactName;  // a contact to write for this number (empty: none)
+    std::string key, display;
+    bool reverseLookup = false;
+  };
+  FollowUp followUp_;  // what the last NameCall left for FinishCall
   std::unordered_set<std::string> contactNumbers_;  // numbers given a contact at run time
   std::deque<std::chrono::steady_clock::time_point> contactTimes_;
 };

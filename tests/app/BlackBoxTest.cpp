@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "Loopback.h"
@@ -305,13 +306,26 @@ const std::string* Find(const std::vector<std::string>& messages, const std::str
   return nullptr;
 }
 
-TEST(BlackBox, ACallRungIntoThePseudoTerminalIsAnnounced) {
-  UdpCollector hub(3639);
-  ASSERT_TRUE(hub.Bound());
+// The program on a pseudo-terminal modem, with a hub collecting what it sends.
+struct ModemRun {
+  UdpCollector hub{3639};
   Modem modem;
-  ASSERT_FALSE(modem.path.empty());
-  Program p("", "CIDCommPort=" + modem.path + "\r\n");
-  p.Start();
+  std::optional<Program> program;
+  // Starts the program on the modem, ringlet settings added after the port; false when the
+  // hub port or the modem is not to be had.
+  bool Start(const std::string& ringletExtra = "") {
+    if (!hub.Bound() || modem.path.empty()) return false;
+    program.emplace("", "CIDCommPort=" + modem.path + "\r\n" + ringletExtra);
+    program->Start();
+    return true;
+  }
+};
+
+TEST(BlackBox, ACallRungIntoThePseudoTerminalIsAnnounced) {
+  ModemRun run;
+  ASSERT_TRUE(run.Start());
+  auto& [hub, modem, program] = run;
+  Program& p = *program;
   // The program opens the port and sends its initialisation string.
   std::string init;
   ASSERT_TRUE(WaitFor([&] { init += modem.ReadAvailable(); return init.find("\r\n") != std::string::npos; }, 5000));
@@ -333,6 +347,33 @@ TEST(BlackBox, ACallRungIntoThePseudoTerminalIsAnnounced) {
   const std::string* voice = Find(hub.messages, "xAP.Voice");
   ASSERT_NE(voice, nullptr);
   EXPECT_EQ(Item(*voice, "Voice.Speak", "Say"), "Call from JOHN DOE");
+  EXPECT_EQ(p.Terminate(1000), 0);
+}
+
+// What naming a new caller goes on to do (here: write a contact into a folder that takes no
+// file) comes after the announcement: its failure is reported after CID.Incoming.
+TEST(BlackBox, ANewCallersContactIsWrittenAfterTheAnnouncement) {
+  ModemRun run;
+  ASSERT_TRUE(run.Start("[ContactBook]\r\nFolder=/proc/self\r\n"));
+  auto& [hub, modem, program] = run;
+  Program& p = *program;
+  ASSERT_TRUE(hub.WaitCount(3, 5000));
+  Spin(200);
+  const std::size_t before = hub.messages.size();
+  modem.Write("RING\r\nDATE = 0101\r\nTIME = 1200\r\nNMBR = 5551234567\r\nNAME = JOHN DOE\r\n");
+  // Where the first message of a class that holds text arrived, or -1.
+  auto at = [&](const std::string& cls, const std::string& text) {
+    for (std::size_t i = before; i < hub.messages.size(); ++i) {
+      XapMessage m;
+      m.FromXap(hub.messages[i]);
+      if (m.msgClass() == cls && hub.messages[i].find(text) != std::string::npos)
+        return static_cast<int>(i);
+    }
+    return -1;
+  };
+  ASSERT_TRUE(WaitFor([&] { return at("Homeseer.Event", "HSPAddressBookLookup") >= 0; }, 5000));
+  ASSERT_GE(at("CID.Incoming", "JOHN DOE"), 0);
+  EXPECT_LT(at("CID.Incoming", "JOHN DOE"), at("Homeseer.Event", "HSPAddressBookLookup"));
   EXPECT_EQ(p.Terminate(1000), 0);
 }
 

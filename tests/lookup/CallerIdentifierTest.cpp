@@ -150,6 +150,24 @@ TEST_F(CallerIdentifierTest, CallerIdNameBecomesAContactBeforeTheAreaCodeReplace
   EXPECT_EQ(id->Entries().count("2125550101"), 0u);
 }
 
+// Naming a call writes nothing and asks nobody: the contact and the reverse lookup wait
+// for FinishCall, which the program runs once the call is announced.
+TEST_F(CallerIdentifierTest, NamingLeavesContactAndReverseLookupToFinishCall) {
+  Serve({});
+  EXPECT_EQ(id->NameCall("(212) 555-0101", "DOE JOHN"), "(212) 555-0101 : New York: New York City");
+  EXPECT_TRUE(Contacts().empty());
+  EXPECT_FALSE(id->LookupBusy());
+  id->FinishCall();
+  EXPECT_EQ(Contacts().size(), 1u);
+  ASSERT_TRUE(WaitFor([&] { return stub.paths.size() == 1; }));
+  // What was finished is not done again.
+  ASSERT_TRUE(WaitFor([&] { return !id->LookupBusy(); }));
+  id->FinishCall();
+  Spin(50);
+  EXPECT_EQ(Contacts().size(), 1u);
+  EXPECT_EQ(stub.paths.size(), 1u);
+}
+
 TEST_F(CallerIdentifierTest, ShortAndElevenDigitCallsMakeNoRequest) {
   Serve({});
   EXPECT_EQ(id->HSPAddressBookLookup("555-1234", "CHARLIE"), "555-1234 : CHARLIE");
