@@ -327,6 +327,7 @@ def main():
         r["b2b"] = t.back_to_back(args.calls * 5)
         if t.proc:
             r["rss1"] = rss_kb(t.proc.pid)
+    time.sleep(3)  # idle means settled: the last back-to-back calls are written first
     s0 = {t.kind: switches(t.proc.pid) for t in targets if t.proc}
     time.sleep(10)
     for t in targets:
