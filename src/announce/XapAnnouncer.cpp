@@ -1,7 +1,5 @@
 #include "announce/XapAnnouncer.h"
 
-#include <sched.h>
-
 #include <exception>
 
 #include "host/LocalClock.h"
@@ -28,10 +26,7 @@ void XapAnnouncer::Send(const std::string& name, const std::string& callerName,
                    send_(target, msgClass, section, data);
                    if (!first) return;
                    first = false;
-                   if (yield_)
-                     yield_();
-                   else
-                     sched_yield();
+                   yield_();
                  });
   } catch (const std::exception& e) {
     if (failure_) failure_(e.what());

@@ -9,6 +9,8 @@
 // (sched_yield): a hub or listener on the same core, woken by that datagram, reads it
 // before the program goes on with the other messages and outputs of the call.
 #include <QObject>
+#include <sched.h>
+
 #include <functional>
 #include <string>
 
@@ -40,5 +42,5 @@ class XapAnnouncer : public QObject {
   const Settings& settings_;
   AnnounceSend send_;
   Failure failure_;
-  Yield yield_;
+  Yield yield_ = [] { sched_yield(); };
 };

@@ -1,13 +1,10 @@
 #include "host/GeneralDate.h"
 
-#include <ctime>
-
 #include "common/DigitText.h"
+#include "host/LocalClock.h"
 
 std::string GeneralDateText(std::chrono::system_clock::time_point when) {
-  const std::time_t t = std::chrono::system_clock::to_time_t(when);
-  std::tm tm{};
-  localtime_r(&t, &tm);
+  const std::tm tm = LocalTm(std::chrono::system_clock::to_time_t(when));
   std::string out;
   out.reserve(24);
   AppendPadded(out, tm.tm_mon + 1, 1);

@@ -23,7 +23,9 @@ Zone ZoneAt(std::time_t t) {
   return zone;
 }
 
-long long FloorDiv(long long a, long long b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+long long FloorDiv(long long a, long long b) {
+  return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
+}
 
 // Days since 1970-01-01 of a civil date (proleptic Gregorian calendar).
 long long DaysFromCivil(long long y, int m, int d) {

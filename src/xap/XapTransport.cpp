@@ -207,10 +207,14 @@ bool XapTransport::SendDatagram(const std::string& text, std::string* failure) {
 
 std::string XapTransport::SendXap(const std::string& sTarget, const std::string& sClass,
                                   const std::string& sSection, const std::string& sData) {
-  const bool bsc = sClass.size() >= 6 && Lower(std::string_view(sClass).substr(0, 6)) == "xapbsc";
-  const std::string source = bsc ? source_ + ":CID.NetCallerIDLine1.Text" : std::string();
-  const std::string uid = bsc ? uid_.substr(0, 7) + "1" : std::string();
-  const MessageParts parts{sTarget, sClass, bsc ? source : source_, bsc ? uid : uid_, sSection};
+  MessageParts parts{sTarget, sClass, source_, uid_, sSection};
+  std::string bscSource, bscUid;  // a display message speaks for the line's own source
+  if (sClass.size() >= 6 && Lower(std::string_view(sClass).substr(0, 6)) == "xapbsc") {
+    bscSource = source_ + ":CID.NetCallerIDLine1.Text";
+    bscUid = uid_.substr(0, 7) + "1";
+    parts.source = bscSource;
+    parts.uid = bscUid;
+  }
   ItemViews items;
   items.reserve(8);
   for (std::string_view rest = sData;;) {
@@ -224,8 +228,8 @@ std::string XapTransport::SendXap(const std::string& sTarget, const std::string&
   std::string text = MessageText(parts, items);
   // A message must fit one datagram: the longest value is cut until it does.
   bool cut = false;
-  std::vector<std::string> values;
-  while (text.size() > kMaxDatagram) {
+  std::vector<std::string> values;  // copies of the values, made at the first cut
+  while (text.size() > kMaxDatagram && !items.empty()) {
     if (values.empty()) {
       values.reserve(items.size());
       for (const auto& item : items) values.emplace_back(item.second);
@@ -234,7 +238,7 @@ std::string XapTransport::SendXap(const std::string& sTarget, const std::string&
     std::size_t longest = 0;
     for (std::size_t i = 1; i < values.size(); ++i)
       if (values[i].size() > values[longest].size()) longest = i;
-    if (values.empty() || values[longest].size() <= 3) break;
+    if (values[longest].size() <= 3) break;
     const std::size_t excess = text.size() - kMaxDatagram;
     const std::size_t size = values[longest].size();
     values[longest] = XapCut(values[longest], size > excess + 3 ? size - excess : 3);
