@@ -206,18 +206,20 @@ CallHistory::Opened CallHistory::TryOpen(std::string& reason) {
   // A calls table of another layout fails here.
   if (!statements_->insert.prepare(QStringLiteral(
           "INSERT INTO calls (time, number, display_number, caller_id_name, name, named_by, source,"
-          " source_detail, first_name) VALUES (?, CAST(? AS TEXT), CAST(? AS TEXT),"
-          " CAST(? AS TEXT), CAST(? AS TEXT), ?, ?, CAST(? AS TEXT),"
-          " NULLIF(CAST(? AS TEXT), ''))")))
+          " source_detail, first_name) VALUES (:time, CAST(:number AS TEXT),"
+          " CAST(:display_number AS TEXT), CAST(:caller_id_name AS TEXT), CAST(:name AS TEXT),"
+          " :named_by, :source, CAST(:source_detail AS TEXT),"
+          " NULLIF(CAST(:first_name AS TEXT), ''))")))
     return fail(statements_->insert.lastError());
   // The earlier name goes to first_name unless the row already keeps one.
   if (!statements_->update.prepare(QStringLiteral(
-          "UPDATE calls SET display_number = CAST(? AS TEXT), caller_id_name = CAST(? AS TEXT),"
-          " name = CAST(? AS TEXT), named_by = ?, source = ?, source_detail = CAST(? AS TEXT),"
+          "UPDATE calls SET display_number = CAST(:display_number AS TEXT),"
+          " caller_id_name = CAST(:caller_id_name AS TEXT), name = CAST(:name AS TEXT),"
+          " named_by = :named_by, source = :source, source_detail = CAST(:source_detail AS TEXT),"
           " first_name = CASE WHEN first_name <> '' THEN first_name"
-          " WHEN CAST(? AS TEXT) <> '' THEN CAST(? AS TEXT)"
-          " WHEN name <> CAST(? AS TEXT) THEN name END"
-          " WHERE id = (SELECT id FROM calls WHERE number = CAST(? AS TEXT) AND time = ?"
+          " WHEN CAST(:first_name AS TEXT) <> '' THEN CAST(:first_name_again AS TEXT)"
+          " WHEN name <> CAST(:name_again AS TEXT) THEN name END"
+          " WHERE id = (SELECT id FROM calls WHERE number = CAST(:number AS TEXT) AND time = :time"
           " ORDER BY id DESC LIMIT 1)")))
     return fail(statements_->update.lastError());
   struct stat st;
@@ -303,32 +305,43 @@ bool CallHistory::WritePending(QSqlError& error) {
   if (!Exec(db_, "BEGIN IMMEDIATE", error)) return false;
   QSqlQuery& insert = statements_->insert;
   QSqlQuery& update = statements_->update;
+  // Bound by name: Qt's positional binding formats a placeholder name for every value.
+  // Each name occurs once in its statement, so the values go to SQLite in order.
+  static const QString kTime = QStringLiteral(":time"), kNumber = QStringLiteral(":number"),
+                       kDisplay = QStringLiteral(":display_number"),
+                       kCallerIdName = QStringLiteral(":caller_id_name"),
+                       kName = QStringLiteral(":name"), kNamedBy = QStringLiteral(":named_by"),
+                       kSource = QStringLiteral(":source"),
+                       kDetail = QStringLiteral(":source_detail"),
+                       kFirstName = QStringLiteral(":first_name"),
+                       kFirstNameAgain = QStringLiteral(":first_name_again"),
+                       kNameAgain = QStringLiteral(":name_again");
   const auto bindInsert = [&](const CompletedCall& c) {
-    insert.bindValue(0, Ms(c.time));
-    insert.bindValue(1, Bytes(c.number));
-    insert.bindValue(2, Bytes(c.displayNumber));
-    insert.bindValue(3, Bytes(c.callerIdName));
-    insert.bindValue(4, Bytes(c.name));
-    insert.bindValue(5, NamedByCode(c.namedBy));
-    insert.bindValue(6, CallSourceCode(c.source));
-    insert.bindValue(7, Bytes(c.sourceDetail));
-    insert.bindValue(8, Bytes(c.firstName));
+    insert.bindValue(kTime, Ms(c.time));
+    insert.bindValue(kNumber, Bytes(c.number));
+    insert.bindValue(kDisplay, Bytes(c.displayNumber));
+    insert.bindValue(kCallerIdName, Bytes(c.callerIdName));
+    insert.bindValue(kName, Bytes(c.name));
+    insert.bindValue(kNamedBy, NamedByCode(c.namedBy));
+    insert.bindValue(kSource, CallSourceCode(c.source));
+    insert.bindValue(kDetail, Bytes(c.sourceDetail));
+    insert.bindValue(kFirstName, Bytes(c.firstName));
   };
   bool ok = true;
   for (const Pending& p : pending_) {
     const CompletedCall& c = p.call;
     if (p.update) {
-      update.bindValue(0, Bytes(c.displayNumber));
-      update.bindValue(1, Bytes(c.callerIdName));
-      update.bindValue(2, Bytes(c.name));
-      update.bindValue(3, NamedByCode(c.namedBy));
-      update.bindValue(4, CallSourceCode(c.source));
-      update.bindValue(5, Bytes(c.sourceDetail));
-      update.bindValue(6, Bytes(c.firstName));
-      update.bindValue(7, Bytes(c.firstName));
-      update.bindValue(8, Bytes(c.name));
-      update.bindValue(9, Bytes(c.number));
-      update.bindValue(10, Ms(c.time));
+      update.bindValue(kDisplay, Bytes(c.displayNumber));
+      update.bindValue(kCallerIdName, Bytes(c.callerIdName));
+      update.bindValue(kName, Bytes(c.name));
+      update.bindValue(kNamedBy, NamedByCode(c.namedBy));
+      update.bindValue(kSource, CallSourceCode(c.source));
+      update.bindValue(kDetail, Bytes(c.sourceDetail));
+      update.bindValue(kFirstName, Bytes(c.firstName));
+      update.bindValue(kFirstNameAgain, Bytes(c.firstName));
+      update.bindValue(kNameAgain, Bytes(c.name));
+      update.bindValue(kNumber, Bytes(c.number));
+      update.bindValue(kTime, Ms(c.time));
       if (!update.exec()) {
         error = update.lastError();
         ok = false;
