@@ -1,15 +1,63 @@
 #include "service/SystemdNotify.h"
 
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstddef>
 #include <cstdint>
-
-#ifdef VYN_HAVE_LIBSYSTEMD
-#include <systemd/sd-daemon.h>
-#endif
+#include <cstdlib>
+#include <cstring>
 
 namespace {
+
+// The manager's protocol (sd_notify(3)), spoken directly: one datagram of newline-separated
+// assignments to the AF_UNIX socket named in NOTIFY_SOCKET, a path or, with a leading '@',
+// an abstract name. Doing it here keeps libsystemd and what it loads out of the process.
+bool SendToManager(const std::string& state) {
+  const char* name = std::getenv("NOTIFY_SOCKET");
+  if (!name || (name[0] != '/' && name[0] != '@')) return false;
+  const std::size_t length = std::strlen(name);
+  sockaddr_un address{};
+  if (length < 2 || length > sizeof address.sun_path) return false;
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, name, length);
+  if (name[0] == '@') address.sun_path[0] = '\0';
+  // A path is sent with its terminating NUL when there is room; an abstract name without.
+  const std::size_t pathBytes = name[0] == '/' && length < sizeof address.sun_path ? length + 1 : length;
+  const socklen_t addressLength = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + pathBytes);
+  const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  ssize_t sent;
+  do {
+    sent = sendto(fd, state.data(), state.size(), MSG_NOSIGNAL,
+                  reinterpret_cast<const sockaddr*>(&address), addressLength);
+  } while (sent < 0 && errno == EINTR);
+  close(fd);
+  return sent == static_cast<ssize_t>(state.size());
+}
+
+std::uint64_t Decimal(const char* text) {
+  std::uint64_t value = 0;
+  if (!text) return 0;
+  const char* end = text + std::strlen(text);
+  const auto [at, ec] = std::from_chars(text, end, value);
+  return ec == std::errc() && at == end ? value : 0;
+}
+
+// The watchdog interval the manager asks of this process (WATCHDOG_USEC, for this process
+// when WATCHDOG_PID names one); zero when none.
+std::uint64_t WatchdogMicroseconds() {
+  const std::uint64_t usec = Decimal(std::getenv("WATCHDOG_USEC"));
+  if (usec == 0) return 0;
+  const char* pid = std::getenv("WATCHDOG_PID");
+  if (pid && Decimal(pid) != static_cast<std::uint64_t>(getpid())) return 0;
+  return usec;
+}
 
 std::string StatusLine(std::string_view text) {
   std::string line(text);
@@ -21,11 +69,8 @@ std::string StatusLine(std::string_view text) {
 }  // namespace
 
 SystemdNotify::SystemdNotify(QObject* parent) : QObject(parent) {
-#ifdef VYN_HAVE_LIBSYSTEMD
-  std::uint64_t usec = 0;
-  if (sd_watchdog_enabled(0, &usec) > 0 && usec > 0)
+  if (const std::uint64_t usec = WatchdogMicroseconds())
     watchdogInterval_ = std::chrono::microseconds(usec);
-#endif
   if (watchdogInterval_.count() > 0) {
     // Half the interval leaves the other half for a busy moment of the event loop.
     const auto half = std::chrono::duration_cast<std::chrono::milliseconds>(watchdogInterval_ / 2);
@@ -34,14 +79,6 @@ SystemdNotify::SystemdNotify(QObject* parent) : QObject(parent) {
     connect(&watchdog_, &QTimer::timeout, this, &SystemdNotify::PingWatchdog);
     watchdog_.start();
   }
-}
-
-bool SystemdNotify::Available() {
-#ifdef VYN_HAVE_LIBSYSTEMD
-  return true;
-#else
-  return false;
-#endif
 }
 
 bool SystemdNotify::Ready(std::string_view status) {
@@ -64,10 +101,4 @@ bool SystemdNotify::Status(std::string_view text) { return Send(StatusLine(text)
 
 void SystemdNotify::PingWatchdog() { Send("WATCHDOG=1"); }
 
-bool SystemdNotify::Send([[maybe_unused]] const std::string& state) {
-#ifdef VYN_HAVE_LIBSYSTEMD
-  return sd_notify(0, state.c_str()) > 0;
-#else
-  return false;
-#endif
-}
+bool SystemdNotify::Send(const std::string& state) { return SendToManager(state); }

@@ -1,6 +1,6 @@
 #pragma once
-// SystemdNotify: tells the service manager (systemd) how the program is doing, through
-// libsystemd's sd_notify:
+// SystemdNotify: tells the service manager (systemd) how the program is doing, with the
+// notification protocol of sd_notify(3) (a datagram to NOTIFY_SOCKET):
 //  - Ready(): start-up is done (READY=1); the manager then counts the service as
 //    started, so call it once the xAP transport is up.
 //  - Reloading(): the settings are being read again (RELOADING=1 with the monotonic
@@ -16,8 +16,7 @@
 // hang). The pings come from the event loop itself: a loop that hangs stops them and
 // the manager restarts the program.
 //
-// Outside a service (no NOTIFY_SOCKET) and in a build without libsystemd every call does
-// nothing and reports false. A failed send is reported, never retried: notifications are
+// Outside a service (no NOTIFY_SOCKET) every call does nothing and reports false. A failed send is reported, never retried: notifications are
 // advisory.
 #include <QObject>
 #include <QTimer>
@@ -30,9 +29,6 @@ class SystemdNotify : public QObject {
 
  public:
   explicit SystemdNotify(QObject* parent = nullptr);
-
-  // Whether this build can notify at all (it was built with libsystemd).
-  static bool Available();
 
   // Each returns true when the manager received the message.
   bool Ready(std::string_view status = {});

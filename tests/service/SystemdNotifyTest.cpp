@@ -85,7 +85,6 @@ class NotifyListener {
 class SystemdNotifyTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!SystemdNotify::Available()) GTEST_SKIP() << "built without libsystemd";
     ASSERT_TRUE(listener_.Ok());
   }
   void TearDown() override {
@@ -226,6 +225,31 @@ TEST(SystemdNotifyOutsideAService, DoesNothing) {
   EXPECT_FALSE(notify.Ready());
   EXPECT_FALSE(notify.Status("idle"));
   EXPECT_FALSE(notify.Stopping());
+}
+
+// A manager may name a socket in the file system rather than an abstract one.
+TEST(SystemdNotifyPathSocket, ReachesTheManager) {
+  char folder[] = "/tmp/vyn-notify-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string path = std::string(folder) + "/notify";
+  const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  path.copy(address.sun_path, path.size());
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  setenv("NOTIFY_SOCKET", path.c_str(), 1);
+  SystemdNotify notify;
+  EXPECT_TRUE(notify.Ready("up"));
+  char buffer[256];
+  const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+  EXPECT_EQ(std::string(buffer, n > 0 ? static_cast<std::size_t>(n) : 0), "READY=1\nSTATUS=up");
+  // An address of a kind this program does not speak is a failure, not a guess.
+  setenv("NOTIFY_SOCKET", "vsock:2:1234", 1);
+  EXPECT_FALSE(notify.Ready());
+  unsetenv("NOTIFY_SOCKET");
+  close(fd);
+  unlink(path.c_str());
+  rmdir(folder);
 }
 
 }  // namespace
