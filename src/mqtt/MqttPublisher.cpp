@@ -1,6 +1,5 @@
 #include "mqtt/MqttPublisher.h"
 
-#include <mosquitto.h>
 #include <poll.h>
 #include <signal.h>
 
@@ -10,15 +9,17 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 
+#include "mqtt/MosquittoLibrary.h"
 #include "mqtt/MqttDiscovery.h"
 #include "mqtt/MqttJson.h"
 
 namespace {
-void InitLibraryOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { mosquitto_lib_init(); });
+
+// The loaded library: Start() loads it before any other use.
+const MosquittoLibrary& Mosq() {
+  std::string unused;
+  return *LoadMosquitto(unused);
 }
 
 // libmosquitto writes with write(): a peer that closed the connection must give EPIPE,
@@ -31,7 +32,7 @@ void IgnoreSigpipe() {
 
 std::string ErrorText(int rc, int savedErrno) {
   if (rc == MOSQ_ERR_ERRNO) return std::strerror(savedErrno);
-  std::string text = mosquitto_strerror(rc);
+  std::string text = Mosq().strerror(rc);
   while (!text.empty() && text.back() == '.') text.pop_back();
   return text;
 }
@@ -93,9 +94,15 @@ MqttPublisher::~MqttPublisher() {
 
 void MqttPublisher::Start() {
   if (started_ || !config_.Enabled()) return;
-  InitLibraryOnce();
+  std::string why;
+  if (!LoadMosquitto(why)) {
+    Report("cannot load the MQTT library (" + why +
+           "); no MQTT (install libmosquitto1, or leave [MQTT] Host empty)");
+    SetState("refused: MQTT library missing");
+    return;
+  }
   IgnoreSigpipe();
-  if (mosquitto_pub_topic_check(topics_.call.c_str()) != MOSQ_ERR_SUCCESS) {
+  if (Mosq().pub_topic_check(topics_.call.c_str()) != MOSQ_ERR_SUCCESS) {
     Report("TopicPrefix \"" + config_.topicPrefix +
            "\" cannot be used in a topic (\"+\" and \"#\" are not allowed; check [MQTT] "
            "TopicPrefix)");
@@ -103,7 +110,7 @@ void MqttPublisher::Start() {
     return;
   }
   if (config_.discovery &&
-      mosquitto_pub_topic_check(TextToUtf8(config_.discoveryPrefix).c_str()) != MOSQ_ERR_SUCCESS) {
+      Mosq().pub_topic_check(TextToUtf8(config_.discoveryPrefix).c_str()) != MOSQ_ERR_SUCCESS) {
     Report("DiscoveryPrefix \"" + config_.discoveryPrefix +
            "\" cannot be used in a topic; no discovery (check [MQTT] DiscoveryPrefix)");
     config_.discovery = false;
@@ -139,7 +146,7 @@ void MqttPublisher::Stop() {
     // "offline" first, then a bounded wait for it and for every call in flight.
     stopAcked_ = false;
     int mid = 0;
-    if (mosquitto_publish(mosq_, &mid, topics_.status.c_str(), 7, "offline", 1, true) ==
+    if (Mosq().publish(mosq_, &mid, topics_.status.c_str(), 7, "offline", 1, true) ==
         MOSQ_ERR_SUCCESS)
       stopMid_ = mid;
     const auto deadline = std::chrono::steady_clock::now() + timings_.stopWait;
@@ -147,23 +154,23 @@ void MqttPublisher::Stop() {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
           deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0) break;
-      const int fd = mosquitto_socket(mosq_);
+      const int fd = Mosq().socket(mosq_);
       if (fd < 0) break;
-      pollfd p{fd, static_cast<short>(POLLIN | (mosquitto_want_write(mosq_) ? POLLOUT : 0)), 0};
+      pollfd p{fd, static_cast<short>(POLLIN | (Mosq().want_write(mosq_) ? POLLOUT : 0)), 0};
       const int n = poll(&p, 1, static_cast<int>(left.count()));
       if (n < 0 && errno != EINTR) break;
       if (n <= 0) continue;
       int rc = MOSQ_ERR_SUCCESS;
       if (tls_) {
-        rc = mosquitto_loop(mosq_, 0, 1);
+        rc = Mosq().loop(mosq_, 0, 1);
       } else {
-        if (p.revents & POLLOUT) rc = mosquitto_loop_write(mosq_, 1);
+        if (p.revents & POLLOUT) rc = Mosq().loop_write(mosq_, 1);
         if (rc == MOSQ_ERR_SUCCESS && (p.revents & (POLLIN | POLLHUP | POLLERR)))
-          rc = mosquitto_loop_read(mosq_, 1);
+          rc = Mosq().loop_read(mosq_, 1);
       }
       if (rc != MOSQ_ERR_SUCCESS) break;
     }
-    if (!lost_) mosquitto_disconnect(mosq_);
+    if (!lost_) Mosq().disconnect(mosq_);
     if (log_) log_("MQTT: disconnected from " + Where());
   }
   CloseClient();
@@ -225,7 +232,7 @@ void MqttPublisher::OnHostFound(const QHostInfo& info) {
 }
 
 void MqttPublisher::Connect(const std::string& address) {
-  mosq_ = mosquitto_new(clientId_.c_str(), true, this);
+  mosq_ = Mosq().new_client(clientId_.c_str(), true, this);
   if (!mosq_) {
     Fail("connecting", std::string("cannot create the MQTT client: ") + std::strerror(errno));
     return;
@@ -233,19 +240,19 @@ void MqttPublisher::Connect(const std::string& address) {
   connackRc_ = -1;
   lost_ = false;
   stopMid_ = 0;
-  mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
-  mosquitto_int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
-  mosquitto_max_inflight_messages_set(mosq_, 100);
-  mosquitto_connect_callback_set(mosq_, &MqttPublisher::OnConnectCallback);
-  mosquitto_disconnect_callback_set(mosq_, &MqttPublisher::OnDisconnectCallback);
-  mosquitto_publish_callback_set(mosq_, &MqttPublisher::OnPublishCallback);
+  Mosq().int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+  Mosq().int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
+  Mosq().max_inflight_messages_set(mosq_, 100);
+  Mosq().connect_callback_set(mosq_, &MqttPublisher::OnConnectCallback);
+  Mosq().disconnect_callback_set(mosq_, &MqttPublisher::OnDisconnectCallback);
+  Mosq().publish_callback_set(mosq_, &MqttPublisher::OnPublishCallback);
   if (!config_.user.empty())
-    mosquitto_username_pw_set(mosq_, config_.user.c_str(),
+    Mosq().username_pw_set(mosq_, config_.user.c_str(),
                               password_.empty() ? nullptr : password_.c_str());
-  mosquitto_will_set(mosq_, topics_.status.c_str(), 7, "offline", 1, true);
+  Mosq().will_set(mosq_, topics_.status.c_str(), 7, "offline", 1, true);
   if (tls_) {
     const int rc =
-        mosquitto_tls_set(mosq_, config_.caFile.c_str(), nullptr, nullptr, nullptr, nullptr);
+        Mosq().tls_set(mosq_, config_.caFile.c_str(), nullptr, nullptr, nullptr, nullptr);
     if (rc != MOSQ_ERR_SUCCESS) {
       Fail("refused: CA file cannot be read",
            "the CA file " + config_.caFile + " ([MQTT] CAFile) cannot be read");
@@ -254,7 +261,7 @@ void MqttPublisher::Connect(const std::string& address) {
   }
   errno = 0;
   const int rc =
-      mosquitto_connect_async(mosq_, address.c_str(), config_.port, timings_.keepAliveSeconds);
+      Mosq().connect_async(mosq_, address.c_str(), config_.port, timings_.keepAliveSeconds);
   const int savedErrno = errno;
   if (rc == MOSQ_ERR_TLS) {
     FailTls();
@@ -264,7 +271,7 @@ void MqttPublisher::Connect(const std::string& address) {
     Fail("connecting", "cannot reach " + Where() + ": " + ErrorText(rc, savedErrno));
     return;
   }
-  const int fd = mosquitto_socket(mosq_);
+  const int fd = Mosq().socket(mosq_);
   if (fd < 0) {
     Fail("connecting", "cannot reach " + Where());
     return;
@@ -282,16 +289,16 @@ void MqttPublisher::OnSocket(bool writable) {
   errno = 0;
   int rc;
   if (tls_)
-    rc = mosquitto_loop(mosq_, 0, 1);  // also drives the TLS handshake
+    rc = Mosq().loop(mosq_, 0, 1);  // also drives the TLS handshake
   else
-    rc = writable ? mosquitto_loop_write(mosq_, 1) : mosquitto_loop_read(mosq_, 1);
+    rc = writable ? Mosq().loop_write(mosq_, 1) : Mosq().loop_read(mosq_, 1);
   AfterLibraryCall(rc);
 }
 
 void MqttPublisher::OnMisc() {
   if (!mosq_) return;
   errno = 0;
-  AfterLibraryCall(mosquitto_loop_misc(mosq_));
+  AfterLibraryCall(Mosq().loop_misc(mosq_));
 }
 
 void MqttPublisher::OnConnectTimeout() {
@@ -366,7 +373,7 @@ void MqttPublisher::SendWaiting() {
 
 int MqttPublisher::PublishRaw(const std::string& topic, const std::string& payload, bool retain) {
   int mid = 0;
-  const int rc = mosquitto_publish(mosq_, &mid, topic.c_str(), static_cast<int>(payload.size()),
+  const int rc = Mosq().publish(mosq_, &mid, topic.c_str(), static_cast<int>(payload.size()),
                                    payload.data(), 1, retain);
   if (rc != MOSQ_ERR_SUCCESS) {
     lost_ = true;
@@ -401,7 +408,7 @@ void MqttPublisher::CloseClient() {
     *watch = nullptr;
   }
   if (mosq_) {
-    mosquitto_destroy(mosq_);
+    Mosq().destroy(mosq_);
     mosq_ = nullptr;
   }
   connected_ = false;
@@ -419,7 +426,7 @@ void MqttPublisher::ScheduleRetry() {
 }
 
 void MqttPublisher::UpdateWriteWatch() {
-  if (writeWatch_) writeWatch_->setEnabled(mosq_ && mosquitto_want_write(mosq_));
+  if (writeWatch_) writeWatch_->setEnabled(mosq_ && Mosq().want_write(mosq_));
 }
 
 void MqttPublisher::SetState(const std::string& state) {

@@ -404,6 +404,20 @@ void StartDesktop(Program& p, const QString& exe) {
 
 }  // namespace
 
+// Libraries a run does not use stay out of the process: the MQTT client and the TLS
+// libraries it brings are opened only for a configured broker, and the service manager is
+// told of readiness without libsystemd.
+TEST(BlackBox, AHeadlessRunWithoutMqttMapsNoMqttLibrary) {
+  UdpCollector hub(3639);
+  Program p;
+  p.Start();
+  ASSERT_TRUE(hub.WaitCount(1, 5000));
+  const std::string maps = Maps(p.process);
+  for (const char* library : {"libmosquitto", "libssl", "libcrypto", "libsystemd"})
+    EXPECT_EQ(maps.find(library), std::string::npos) << library;
+  EXPECT_EQ(p.Terminate(1000), 0);
+}
+
 // The tray and windows live in a module that only a desktop run loads: a headless run
 // maps neither Qt Widgets nor Gui and runs on one thread; a desktop run loads the module;
 // without the module the program says so in one line and runs headless.
