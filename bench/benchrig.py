@@ -28,13 +28,14 @@ def wait_text(fd, text, timeout):
     return False
 
 
-def program_folder(folder, ringlet):
-    """Settings for a headless run in folder: loopback only, OCID off, ringlet appended to
-    [General] of vynRinglet.ini (later sections may follow in it)."""
+def program_folder(folder, ringlet, address="127.0.0.1"):
+    """Settings for a headless run in folder: loopback only (address, a 127.x.y.z), OCID off,
+    ringlet appended to [General] of vynRinglet.ini (later sections may follow in it)."""
+    assert address.startswith("127."), "loopback only"
     os.makedirs(folder + "/home/Config", exist_ok=True)
     os.makedirs(folder + "/xdg/xapvynCID", exist_ok=True)
     write(folder + "/home/Config/vynXap.ini",
-          "[Interface]\r\nBroadcastAddress=127.0.0.1\r\nInterfaceAddress=127.0.0.1\r\n")
+          "[Interface]\r\nBroadcastAddress=%s\r\nInterfaceAddress=%s\r\n" % (address, address))
     write(folder + "/home/Config/vynRinglet.ini", "[General]\r\nOCID=0\r\n" + ringlet)
     return folder
 

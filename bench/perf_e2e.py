@@ -7,6 +7,10 @@
   Qt relay (--qt-relay): bench/min_qt_relay.cpp, the same relay on Qt's event loop,
            QSerialPort and QUdpSocket, the parts the program is built on
   program: xapvynCID headless, its CID.Incoming announcement at the hub port
+  program B (--program-b): another build of the program, timed in the same turns, to
+           compare two builds in one run; then each program has a loopback address of its
+           own (127.0.0.2 and 127.0.0.4, added to the namespace's loopback device; as an
+           interface mask neither admits 127.0.0.1 or the other)
 
 Modes, each over --calls calls (the timed ones take the targets in turn, call by call):
   paced:        the five lines of a call 1 ms apart; NAME line written -> received
@@ -21,14 +25,19 @@ A bare Qt program (bench/min_qt.cpp: a QCoreApplication with one UDP socket), wh
 given, shows how much of the resident memory Qt Core and Network cost by themselves.
 
 Usage: bench/perf_e2e.py PROGRAM MIN_RELAY [--qt-relay MIN_QT_RELAY] [--min-qt MIN_QT]
-                         [--calls 2000]
+                         [--program-b OTHER_BUILD] [--calls 2000]
 Runs itself again under `unshare -n` (root), so every address is a private loopback.
 """
 import argparse, os, pty, re, select, shutil, socket, subprocess, tempfile, time, tty
 from benchrig import in_private_network, program_folder, start_program, wait_text
 
 HUB, RELAY_PORT, FLOOR_PORT, QT_RELAY_PORT = 3639, 3640, 3641, 3642
-PORTS = {"program": HUB, "relay": RELAY_PORT, "qt relay": QT_RELAY_PORT}
+PORTS = {"program": HUB, "program b": HUB, "relay": RELAY_PORT, "qt relay": QT_RELAY_PORT}
+ADDRESSES = {}
+
+
+def is_program(kind):
+    return kind.startswith("program")
 
 
 def stats(us):
@@ -79,7 +88,8 @@ class Target:
         self.rx = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         # Room for every message of a back-to-back run (SO_RCVBUFFORCE: as root).
         self.rx.setsockopt(socket.SOL_SOCKET, 33, 64 << 20)
-        self.rx.bind(("127.0.0.1", PORTS.get(kind, FLOOR_PORT)))
+        self.address = ADDRESSES.get(kind, "127.0.0.1")
+        self.rx.bind((self.address, PORTS.get(kind, FLOOR_PORT)))
         self.proc = None
 
     def start(self):
@@ -96,7 +106,7 @@ class Target:
 
     def launch(self):
         """Starts the program on a modem at this target's pseudo-terminal."""
-        settings = program_folder(self.folder, "CIDCommPort=%s\r\n" % self.path)
+        settings = program_folder(self.folder, "CIDCommPort=%s\r\n" % self.path, self.address)
         self.proc = start_program(self.exe, settings)
 
     def drain(self):
@@ -120,7 +130,7 @@ class Target:
         while time.monotonic() < end:
             if select.select([self.rx], [], [], end - time.monotonic())[0]:
                 data = self.rx.recv(65536)
-                if self.kind != "program" or b"class=CID.Incoming" in data:
+                if not is_program(self.kind) or b"class=CID.Incoming" in data:
                     return time.monotonic()
         return None
 
@@ -163,7 +173,7 @@ class Target:
                 view = view[n:]
             if w[0]:
                 data = self.rx.recv(65536)
-                if self.kind != "program" or b"class=CID.Incoming" in data:
+                if not is_program(self.kind) or b"class=CID.Incoming" in data:
                     got += 1
         if got < calls:
             print("back to back (%s): %d of %d calls arrived" % (self.kind, got, calls))
@@ -266,10 +276,10 @@ def stages(targets, calls):
 STAGES = ("to woken", "to running", "to send", "send", "to harness")
 
 
-def start_to_heartbeat(exe, starts=20):
+def start_to_heartbeat(exe, starts=20, kind="program"):
     ms = []
     for _ in range(starts):
-        t = Target("program", exe)
+        t = Target(kind, exe)
         begin = time.monotonic()
         t.launch()
         end = begin + 10
@@ -289,6 +299,7 @@ def main():
     a.add_argument("--calls", type=int, default=2000)
     a.add_argument("--qt-relay")
     a.add_argument("--min-qt")
+    a.add_argument("--program-b")
     args = a.parse_args()
     in_private_network("PERF_E2E_NETNS")
     exe, relay = os.path.abspath(args.program), os.path.abspath(args.relay)
@@ -296,6 +307,12 @@ def main():
     if args.qt_relay:
         kinds.append(("qt relay", os.path.abspath(args.qt_relay)))
     kinds.append(("program", exe))
+    if args.program_b:
+        kinds.append(("program b", os.path.abspath(args.program_b)))
+        # Both programs off 127.0.0.1, so both take the same path to their own address.
+        ADDRESSES.update({"program": "127.0.0.2", "program b": "127.0.0.4"})
+        for address in ADDRESSES.values():
+            subprocess.run(["ip", "addr", "add", address + "/8", "dev", "lo"], check=True)
     targets = [Target(kind, path) for kind, path in kinds]
     rows = {t.kind: {} for t in targets}
     for t in targets:
@@ -335,6 +352,8 @@ def main():
             rows[t.kind]["idle"] = (switches(t.proc.pid) - s0[t.kind]) / 10
         t.stop()
     rows["program"]["start"] = start_to_heartbeat(exe)
+    if args.program_b:
+        rows["program b"]["start"] = start_to_heartbeat(os.path.abspath(args.program_b), kind="program b")
     bare = None
     if args.min_qt:
         q = subprocess.Popen([os.path.abspath(args.min_qt)])
@@ -363,22 +382,24 @@ def main():
          lambda r: "-" if not r.get("start") else "%.1f / %.1f / %.1f" % r["start"]),
     ]
     names = {"floor": "floor", "relay": "minimal relay", "qt relay": "minimal Qt relay",
-             "program": "xapvynCID"}
+             "program": "xapvynCID", "program b": "xapvynCID (B)"}
     columns = [t.kind for t in targets]
     print("%-58s" % ("figure (%d calls per mode)" % args.calls) +
           "".join(" %-22s" % names[k] for k in columns))
     for name, cell in table:
         print("%-58s" % name + "".join(" %-22s" % cell(rows[k]) for k in columns))
 
-    def ratio(kind, key, index=None):
-        a, b = rows["program"].get(key), rows[kind].get(key)
+    def ratio(kind, key, index=None, of="program"):
+        a, b = rows[of].get(key), rows[kind].get(key)
         if index is not None:
             a, b = a and a[index], b and b[index]
         return "-" if not a or not b else "%.2fx" % (a / b)
 
-    for kind in columns[1:-1]:
-        print("xapvynCID / %s: paced median %s, one-write median %s, CPU per paced call %s"
-              % (names[kind], ratio(kind, "paced", 0), ratio(kind, "one", 0), ratio(kind, "cpu")))
+    for of in [k for k in columns if is_program(k)]:
+        for kind in [k for k in columns if k in ("relay", "qt relay")]:
+            print("%s / %s: paced median %s, one-write median %s, CPU per paced call %s"
+                  % (names[of], names[kind], ratio(kind, "paced", 0, of), ratio(kind, "one", 0, of),
+                     ratio(kind, "cpu", None, of)))
     for kind in columns[1:]:
         print("system calls per paced call, %s: %s" % (names[kind], rows[kind].get("mix", "-")))
     if trace:
