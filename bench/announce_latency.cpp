@@ -80,9 +80,9 @@ Figures Run(int calls, bool withHistory) {
   XapAnnouncer announcer(
       settings,
       [&](const std::string& target, const std::string& msgClass, const std::string& section,
-          const std::string& data) {
+          XapItemList items) {
         const std::string message = "xap-header\n{\nclass=" + msgClass + "\ntarget=" + target +
-                                    "\n}\n" + section + "\n{\n" + data + "}\n";
+                                    "\n}\n" + section + "\n{\n" + XapItems(items) + "}\n";
         ::send(tx, message.data(), message.size(), 0);
       },
       [](const std::string&) {});

@@ -59,22 +59,28 @@ void AnnounceCall(const std::string& name, const std::string& rawCallerName,
   const std::string digits = AnnounceDigits(number);
   const std::string longTime = LongTime(now);
   const std::string availability = name == "Unknown" ? "Withheld" : "Available";
+  using Item = std::pair<std::string_view, std::string_view>;
   if (options.CIDIncoming && !fromXapFlag) {
-    send("", "CID.Incoming", "CID.Incoming",
-         XapItems({{"Type", "Voice"},
-                   {"DateTime", AnnounceDateTime(now)},
-                   {"Phone", digits},
-                   {"RNNumber", availability},
-                   {"Formatted_Date", LongDate(now)},
-                   {"Formatted_Time", longTime},
-                   {"Name", callerName},
-                   {"RNName", availability}}));
+    const std::string dateTime = AnnounceDateTime(now);
+    const std::string longDate = LongDate(now);
+    const Item items[] = {{"Type", "Voice"},
+                          {"DateTime", dateTime},
+                          {"Phone", digits},
+                          {"RNNumber", availability},
+                          {"Formatted_Date", longDate},
+                          {"Formatted_Time", longTime},
+                          {"Name", callerName},
+                          {"RNName", availability}};
+    send("", "CID.Incoming", "CID.Incoming", items);
   }
   if (options.MessageDisplay) {
-    send("", "Message.Display", "Display.Text",
-         XapItems({{"Duration", "5"}, {"Line1", digits + "  " + longTime}, {"Line2", callerName}}));
+    const std::string line1 = digits + "  " + longTime;
+    const Item items[] = {{"Duration", "5"}, {"Line1", line1}, {"Line2", callerName}};
+    send("", "Message.Display", "Display.Text", items);
   }
   if (options.XapVoice) {
-    send("", "xAP.Voice", "Voice.Speak", XapItems({{"Say", prefix + " " + callerName}}));
+    const std::string say = prefix + " " + callerName;
+    const Item items[] = {{"Say", say}};
+    send("", "xAP.Voice", "Voice.Speak", items);
   }
 }

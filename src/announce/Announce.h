@@ -11,6 +11,8 @@
 #include <functional>
 #include <string>
 
+#include "common/XapItems.h"
+
 inline constexpr std::size_t kAnnounceMaxName = 256;
 inline constexpr std::size_t kAnnounceMaxNumber = 64;
 
@@ -21,8 +23,9 @@ struct AnnounceOptions {
   std::string FormatPrefix = "Call from";
 };
 
+// One message of the announcement: its items are handed over as pairs, valid during the call.
 using AnnounceSend = std::function<void(const std::string& target, const std::string& msgClass,
-                                        const std::string& section, const std::string& data)>;
+                                        const std::string& section, XapItemList items)>;
 
 // Number without ")", "(", "-" and " ".
 std::string AnnounceDigits(const std::string& number);

@@ -22,8 +22,8 @@ void XapAnnouncer::Send(const std::string& name, const std::string& callerName,
     bool first = true;
     AnnounceCall(name, callerName, number, o, fromXap, now,
                  [&](const std::string& target, const std::string& msgClass,
-                     const std::string& section, const std::string& data) {
-                   send_(target, msgClass, section, data);
+                     const std::string& section, XapItemList items) {
+                   send_(target, msgClass, section, items);
                    if (!first) return;
                    first = false;
                    yield_();

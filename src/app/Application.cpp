@@ -38,8 +38,8 @@ Application::Application(Options options, QObject* parent)
   // The xAP announcement listens first, so it goes out before every other output.
   announcer_ = new XapAnnouncer(
       settings_,
-      [this](const std::string& tg, const std::string& c, const std::string& s, const std::string& d) {
-        outbox_.SendXap(tg, c, s, d);
+      [this](const std::string& tg, const std::string& c, const std::string& s, XapItemList items) {
+        outbox_.SendXapItems(tg, c, s, items);
       },
       [this](const std::string& what) {
         log_.SetError(1, what);
@@ -128,6 +128,8 @@ int Application::Start() {
   StartHub();
   outbox_.SetSender([this](const std::string& t, const std::string& c, const std::string& s,
                            const std::string& d) { return xap_->SendXap(t, c, s, d); });
+  outbox_.SetItemSender([this](const std::string& t, const std::string& c, const std::string& s,
+                               XapItemList items) { return xap_->SendXapItems(t, c, s, items); });
   xap_->SetHeartbeatInterval(heartbeatSeconds_);
   outbox_.SetReady(true);
   log_.LogEvent(kProgram, "Using xAP port " + std::to_string(port));

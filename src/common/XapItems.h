@@ -8,6 +8,7 @@
 // the message it ends up in.
 #include <cstddef>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -38,8 +39,10 @@ inline std::string XapCut(std::string_view text, std::size_t maxBytes) {
   return std::string(text.substr(0, keep)) + "...";
 }
 
-inline std::string XapItems(
-    std::initializer_list<std::pair<std::string_view, std::string_view>> items) {
+// The items of one section as name and value pairs, before encoding.
+using XapItemList = std::span<const std::pair<std::string_view, std::string_view>>;
+
+inline std::string XapItems(XapItemList items) {
   std::size_t size = 0;
   for (const auto& [name, value] : items) size += name.size() + value.size() + 2;
   std::string out;
@@ -51,4 +54,9 @@ inline std::string XapItems(
     AppendXapClean(out, value);
   }
   return out;
+}
+
+inline std::string XapItems(
+    std::initializer_list<std::pair<std::string_view, std::string_view>> items) {
+  return XapItems(XapItemList(items.begin(), items.size()));
 }

@@ -43,7 +43,7 @@ struct MessageParts {
 };
 
 // The text of one message: the header, one section and its items, one per line.
-std::string MessageText(const MessageParts& m, const ItemViews& items) {
+std::string MessageText(const MessageParts& m, XapItemList items) {
   std::size_t size = 64 + m.target.size() + m.msgClass.size() + m.source.size() + m.uid.size() +
                      m.section.size();
   for (const auto& [name, value] : items) size += name.size() + value.size() + 2;
@@ -207,14 +207,6 @@ bool XapTransport::SendDatagram(const std::string& text, std::string* failure) {
 
 std::string XapTransport::SendXap(const std::string& sTarget, const std::string& sClass,
                                   const std::string& sSection, const std::string& sData) {
-  MessageParts parts{sTarget, sClass, source_, uid_, sSection};
-  std::string bscSource, bscUid;  // a display message speaks for the line's own source
-  if (sClass.size() >= 6 && Lower(std::string_view(sClass).substr(0, 6)) == "xapbsc") {
-    bscSource = source_ + ":CID.NetCallerIDLine1.Text";
-    bscUid = uid_.substr(0, 7) + "1";
-    parts.source = bscSource;
-    parts.uid = bscUid;
-  }
   ItemViews items;
   items.reserve(8);
   for (std::string_view rest = sData;;) {
@@ -225,12 +217,27 @@ std::string XapTransport::SendXap(const std::string& sTarget, const std::string&
     if (end == std::string_view::npos) break;
     rest.remove_prefix(end + 1);
   }
-  std::string text = MessageText(parts, items);
+  return SendXapItems(sTarget, sClass, sSection, items);
+}
+
+std::string XapTransport::SendXapItems(const std::string& sTarget, const std::string& sClass,
+                                       const std::string& sSection, XapItemList given) {
+  MessageParts parts{sTarget, sClass, source_, uid_, sSection};
+  std::string bscSource, bscUid;  // a display message speaks for the line's own source
+  if (sClass.size() >= 6 && Lower(std::string_view(sClass).substr(0, 6)) == "xapbsc") {
+    bscSource = source_ + ":CID.NetCallerIDLine1.Text";
+    bscUid = uid_.substr(0, 7) + "1";
+    parts.source = bscSource;
+    parts.uid = bscUid;
+  }
+  std::string text = MessageText(parts, given);
   // A message must fit one datagram: the longest value is cut until it does.
   bool cut = false;
+  ItemViews items;                  // the items, once one of them is cut
   std::vector<std::string> values;  // copies of the values, made at the first cut
-  while (text.size() > kMaxDatagram && !items.empty()) {
+  while (text.size() > kMaxDatagram && !given.empty()) {
     if (values.empty()) {
+      items.assign(given.begin(), given.end());
       values.reserve(items.size());
       for (const auto& item : items) values.emplace_back(item.second);
       for (std::size_t i = 0; i < items.size(); ++i) items[i].second = values[i];

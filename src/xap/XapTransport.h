@@ -18,6 +18,8 @@
 #include <functional>
 #include <string>
 
+#include "common/XapItems.h"
+
 class XapTransport : public QObject {
   Q_OBJECT
  public:
@@ -48,6 +50,9 @@ class XapTransport : public QObject {
   // Sends one message at once; "" when sent, else "location description".
   std::string SendXap(const std::string& sTarget, const std::string& sClass,
                       const std::string& sSection, const std::string& sData);
+  // The same for a message given as its items (no encoding and decoding on the way).
+  std::string SendXapItems(const std::string& sTarget, const std::string& sClass,
+                           const std::string& sSection, XapItemList items);
   void SendHeartbeat(int LongInterval);
   // Sends a heartbeat now and then one every `seconds` (1..600), each saying
   // interval=<seconds>. Replaces the tick-counting rhythm of SendHeartbeat.

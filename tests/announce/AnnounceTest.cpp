@@ -27,9 +27,9 @@ std::vector<Sent> Announce(const std::string& name, const std::string& caller, c
                       AnnounceOptions o = {}, bool fromXap = false, std::tm now = Saturday()) {
   std::vector<Sent> sent;
   AnnounceCall(name, caller, number, o, fromXap, now,
-               [&](const std::string& target, const std::string& c, const std::string& s, const std::string& d) {
+               [&](const std::string& target, const std::string& c, const std::string& s, XapItemList items) {
                  EXPECT_EQ(target, "");
-                 sent.push_back({c, s, d});
+                 sent.push_back({c, s, XapItems(items)});
                });
   return sent;
 }
@@ -166,7 +166,7 @@ TEST(XapAnnouncer, GivesUpTheProcessorOnceRightAfterTheFirstMessage) {
   std::vector<std::string> events;
   XapAnnouncer announcer(
       settings,
-      [&](const std::string&, const std::string& cls, const std::string&, const std::string&) {
+      [&](const std::string&, const std::string& cls, const std::string&, XapItemList) {
         events.push_back(cls);
       },
       nullptr);

@@ -88,7 +88,7 @@ struct Rig {
     localtime_r(&t, &now);
     AnnounceCall(name, name, phone, AnnounceOptions{}, fromXap, now,
                  [this](const std::string& tg, const std::string& c, const std::string& s,
-                        const std::string& d) { app->SendXap(tg, c, s, d); });
+                        XapItemList items) { app->SendXap(tg, c, s, XapItems(items)); });
   }
 
   quint16 Port() const { return static_cast<quint16>(app->Xap()->Port()); }
