@@ -222,14 +222,10 @@ std::string XapTransport::SendXap(const std::string& sTarget, const std::string&
 
 std::string XapTransport::SendXapItems(const std::string& sTarget, const std::string& sClass,
                                        const std::string& sSection, XapItemList given) {
-  MessageParts parts{sTarget, sClass, source_, uid_, sSection};
-  std::string bscSource, bscUid;  // a display message speaks for the line's own source
-  if (sClass.size() >= 6 && Lower(std::string_view(sClass).substr(0, 6)) == "xapbsc") {
-    bscSource = source_ + ":CID.NetCallerIDLine1.Text";
-    bscUid = uid_.substr(0, 7) + "1";
-    parts.source = bscSource;
-    parts.uid = bscUid;
-  }
+  const bool bsc = sClass.size() >= 6 && Lower(std::string_view(sClass).substr(0, 6)) == "xapbsc";
+  const std::string source = bsc ? source_ + ":CID.NetCallerIDLine1.Text" : std::string();
+  const std::string uid = bsc ? uid_.substr(0, 7) + "1" : std::string();
+  const MessageParts parts{sTarget, sClass, bsc ? source : source_, bsc ? uid : uid_, sSection};
   std::string text = MessageText(parts, given);
   // A message must fit one datagram: the longest value is cut until it does.
   bool cut = false;
