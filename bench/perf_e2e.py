@@ -18,8 +18,9 @@ Modes, each over --calls calls (the timed ones take the targets in turn, call by
   back to back: calls written without waiting; calls per second until the last arrives
 Also, for the program and the relay: CPU per paced call (/proc/<pid>/schedstat), system
 calls per paced call (strace -c over 200 calls), resident memory at start and after the
-calls, idle wake-ups per second (context switches over 10 s), and for the program the
-time from start to its first heartbeat over 20 starts.
+calls, idle wake-ups per second (context switches over 10 s), for the program the time
+from start to its first heartbeat over 20 starts, and for each daemon the code a paced
+NAME line touches from its read to the first send (bench/code_touched.py, callgrind).
 
 A bare Qt program (bench/min_qt.cpp: a QCoreApplication with one UDP socket), when
 given, shows how much of the resident memory Qt Core and Network cost by themselves.
@@ -29,7 +30,8 @@ Usage: bench/perf_e2e.py PROGRAM MIN_RELAY [--qt-relay MIN_QT_RELAY] [--min-qt M
 Runs itself again under `unshare -n` (root), so every address is a private loopback.
 """
 import argparse, os, pty, re, select, shutil, socket, subprocess, tempfile, time, tty
-from benchrig import in_private_network, program_folder, start_program, wait_text
+from benchrig import in_private_network, program_folder, wait_text
+import code_touched
 
 HUB, RELAY_PORT, FLOOR_PORT, QT_RELAY_PORT = 3639, 3640, 3641, 3642
 PORTS = {"program": HUB, "program b": HUB, "relay": RELAY_PORT, "qt relay": QT_RELAY_PORT}
@@ -93,21 +95,34 @@ class Target:
         self.proc = None
 
     def start(self):
-        if self.kind == "floor":
-            return
-        if self.kind in ("relay", "qt relay"):
-            self.proc = subprocess.Popen([self.exe, self.path, str(PORTS[self.kind])])
-            time.sleep(0.2)
-            return
-        self.launch()
-        assert wait_text(self.master, b"AT#CID=1", 10), "the program never opened the modem"
-        time.sleep(0.5)
+        if self.kind != "floor":
+            self.launch()
+            self.ready(10)
+
+    def command(self):
+        """The daemon's command line and environment (for a run under a profiler)."""
+        if not is_program(self.kind):
+            return [self.exe, self.path, str(PORTS[self.kind])], dict(os.environ)
+        settings = program_folder(self.folder, "CIDCommPort=%s\r\n" % self.path, self.address)
+        env = dict(os.environ, XDG_CONFIG_HOME=settings + "/xdg")
+        env.pop("DISPLAY", None)
+        return [self.exe, "--headless", "--home", settings + "/home"], env
+
+    def ready(self, timeout):
+        """Waits until the daemon reads its device: the program's modem set-up, or a pause."""
+        if is_program(self.kind):
+            assert wait_text(self.master, b"AT#CID=1", timeout), "the program never opened the modem"
+            time.sleep(0.5)
+        else:  # a relay says nothing when it is ready; under a profiler it starts slowly
+            time.sleep(timeout / 30)
         self.drain()
 
     def launch(self):
-        """Starts the program on a modem at this target's pseudo-terminal."""
-        settings = program_folder(self.folder, "CIDCommPort=%s\r\n" % self.path, self.address)
-        self.proc = start_program(self.exe, settings)
+        """Starts the daemon on this target's pseudo-terminal (the program's standard error
+        discarded)."""
+        command, env = self.command()
+        self.proc = subprocess.Popen(command, env=env,
+                                     stderr=subprocess.DEVNULL if is_program(self.kind) else None)
 
     def drain(self):
         while select.select([self.rx], [], [], 0)[0]:
@@ -134,7 +149,7 @@ class Target:
                     return time.monotonic()
         return None
 
-    def one_call(self, i, paced):
+    def one_call(self, i, paced, timeout=5):
         """Microseconds from the last write of call i to its announcement: the NAME line
         after the others 1 ms apart (paced), or the whole call in one write."""
         lines = [line + "\r\n" for line in call_lines(i)]
@@ -149,7 +164,7 @@ class Target:
             last = "".join(lines)
         sent = time.monotonic()
         os.write(self.master, last.encode())
-        t = self.wait()
+        t = self.wait(timeout)
         time.sleep(0.002)
         self.drain()
         return None if t is None else (t - sent) * 1e6
@@ -351,6 +366,11 @@ def main():
         if t.proc:
             rows[t.kind]["idle"] = (switches(t.proc.pid) - s0[t.kind]) / 10
         t.stop()
+    for kind, path in kinds[1:]:
+        t = Target(kind, path)
+        rows[kind]["touched"] = code_touched.measure(
+            t, code_touched.WINDOWS["program" if is_program(kind) else kind])
+        t.stop()
     rows["program"]["start"] = start_to_heartbeat(exe)
     if args.program_b:
         rows["program b"]["start"] = start_to_heartbeat(os.path.abspath(args.program_b), kind="program b")
@@ -380,6 +400,8 @@ def main():
         ("idle wake-ups per second", lambda r: num(r.get("idle"), "%.2f")),
         ("start -> first heartbeat: median / p99 / max ms",
          lambda r: "-" if not r.get("start") else "%.1f / %.1f / %.1f" % r["start"]),
+        ("code touched, NAME line read -> first send: lines / pages",
+         lambda r: "-" if not r.get("touched") else "%.0f / %.0f" % r["touched"]),
     ]
     names = {"floor": "floor", "relay": "minimal relay", "qt relay": "minimal Qt relay",
              "program": "xapvynCID", "program b": "xapvynCID (B)"}
