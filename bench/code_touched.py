@@ -90,10 +90,12 @@ def measure(target, window, calls=12):
     target.proc = proc
     try:
         target.ready(60)
-        subprocess.run(["callgrind_control", "-i", "on", str(proc.pid)], stdout=subprocess.DEVNULL)
+        subprocess.run(["callgrind_control", "-i", "on", str(proc.pid)], stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
         for i in range(calls):
             target.one_call(i, True, timeout=20)
-        subprocess.run(["callgrind_control", "-i", "off", str(proc.pid)], stdout=subprocess.DEVNULL)
+        subprocess.run(["callgrind_control", "-i", "off", str(proc.pid)], stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
     finally:
         proc.terminate()
         proc.wait(60)
