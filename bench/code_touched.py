@@ -3,7 +3,7 @@ distinct 64-byte code lines and 4 KiB code pages executed, counted by callgrind
 (--dump-instr=yes) over a few paced calls. After the millisecond between a modem's lines
 a core's caches no longer hold a daemon's code, so a wake-up costs about what it touches,
 whatever the number of instructions."""
-import os, re, select, shutil, subprocess, tempfile, time
+import os, re, shutil, subprocess, tempfile
 from collections import defaultdict
 
 # Per daemon: the function where the NAME line's work starts (counters zeroed) and the
@@ -66,11 +66,8 @@ def footprint(dumps, start):
             continue
         if not any(fn and pattern.match(fn) for (_, fn) in seen):
             continue
-        addresses = set()
-        for (ob, _), a in seen.items():
-            addresses |= {(ob, x) for x in a}
-        lines += len({(ob, x >> 6) for ob, x in addresses})
-        pages += len({(ob, x >> 12) for ob, x in addresses})
+        lines += len({(ob, x >> 6) for (ob, _), a in seen.items() for x in a})
+        pages += len({(ob, x >> 12) for (ob, _), a in seen.items() for x in a})
         n += 1
     return (lines / n, pages / n) if n else None
 
@@ -88,14 +85,17 @@ def measure(target, window, calls=12):
                              "--callgrind-out-file=%s/cg.out" % out] + command,
                             env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     target.proc = proc
+
+    def instrument(state):
+        subprocess.run(["callgrind_control", "-i", state, str(proc.pid)],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
     try:
         target.ready(60)
-        subprocess.run(["callgrind_control", "-i", "on", str(proc.pid)], stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
+        instrument("on")
         for i in range(calls):
             target.one_call(i, True, timeout=20)
-        subprocess.run(["callgrind_control", "-i", "off", str(proc.pid)], stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
+        instrument("off")
     finally:
         proc.terminate()
         proc.wait(60)
