@@ -186,6 +186,12 @@ int XapTransport::Init() {
   if (result > 0) {
     port_ = port;
     tail_ = "0\nport=" + std::to_string(port) + "\n}\n";
+    std::string failure;
+    const std::string from = sendSocket_ == &winsock1_ ? "127.0.0.1" : localAddress_;
+    if (!sendAddress_.isNull() && !sender_.Open(from, sendHost_, timing_.remotePort, &failure) &&
+        fileLog_)
+      fileLog_("xapvynCID", "xAP send socket for " + sendHost_ + " not connected (" + failure +
+                                "); messages are sent from port " + std::to_string(port));
   }
   return result;
 }
@@ -194,6 +200,11 @@ bool XapTransport::SendDatagram(const std::string& text, std::string* failure) {
   const QHostAddress& host = sendAddress_;
   if (host.isNull()) {
     if (failure) *failure = "1 Invalid send host " + sendHost_;
+    return false;
+  }
+  if (sender_.IsOpen()) {
+    if (sender_.Send(text, failure)) return true;
+    if (failure) *failure = "2 " + *failure;
     return false;
   }
   qint64 sent = sendSocket_->writeDatagram(text.data(), static_cast<qint64>(text.size()), host,
@@ -341,6 +352,7 @@ void XapTransport::Unload() {
   queue_.clear();
   hbeatTimer_.stop();
   receiveTimer_.stop();
+  sender_.Close();
   winsock1_.close();
   winsock2_.close();
 }

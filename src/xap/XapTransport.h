@@ -1,7 +1,8 @@
 #pragma once
 // XapTransport: the program's place on the xAP network. It finds a free local
 // UDP port from 32768 on, announces it in a heartbeat, sends each message as one
-// datagram to the hub port (3639) on the send host, and queues received messages,
+// datagram to the hub port (3639) on the send host (from a socket of its own connected
+// there, so the route is found once), and queues received messages,
 // handing them to the registered receiver about 50 ms later on the event loop.
 // Port, delays and the heartbeat time unit can be set so tests run fast.
 //
@@ -19,6 +20,7 @@
 #include <string>
 
 #include "common/XapItems.h"
+#include "xap/DatagramSender.h"
 
 class XapTransport : public QObject {
   Q_OBJECT
@@ -100,6 +102,10 @@ class XapTransport : public QObject {
   QUdpSocket winsock1_;
   QUdpSocket winsock2_;
   QUdpSocket* sendSocket_ = &winsock1_;
+  // Sends leave through this socket, bound to the send socket's address and connected to
+  // the hub port; the send socket itself keeps receiving from anyone. Unopened: the send
+  // socket sends.
+  DatagramSender sender_;
   QTimer hbeatTimer_;
   QTimer receiveTimer_;
   std::string source_, target_, uid_;

@@ -166,6 +166,31 @@ TEST(XapTransport, SendXapItemsAndTarget) {
       << "a line break in a value cannot forge a line";
 }
 
+TEST(XapTransport, AHubThatWasAwayDoesNotCostTheNextMessage) {
+  // Nobody listens at the hub port at first: the kernel answers the first message with a
+  // refusal, which a connected socket reports on the following send.
+  quint16 hubPort;
+  {
+    UdpCollector probe;
+    hubPort = probe.Port();
+  }
+  XapTransport::Timing t;
+  t.remotePort = hubPort;
+  std::vector<std::unique_ptr<QUdpSocket>> taken;
+  t.firstPort = TakeUdpPorts(1, taken);
+  taken.clear();
+  XapTransport xap(t);
+  xap.BroadcastAddress = xap.InterfaceAddress = "127.0.0.1";
+  ASSERT_GT(xap.Init(), 0);
+  EXPECT_EQ(xap.SendXap("", "C", "S", XapItems({{"N", "1"}})), "");
+  Spin(50);
+  UdpCollector hub(hubPort);
+  ASSERT_TRUE(hub.Bound());
+  EXPECT_EQ(xap.SendXap("", "C", "S", XapItems({{"N", "2"}})), "");
+  ASSERT_TRUE(hub.WaitCount(1));
+  EXPECT_NE(hub.messages[0].find("N=2"), std::string::npos);
+}
+
 TEST(XapTransport, ReceivedMessagesAreQueuedAndHandedOverInOrder) {
   Rig rig;
   ASSERT_GT(rig.xap->Init(), 0);
