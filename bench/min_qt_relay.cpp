@@ -27,10 +27,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: %s\n", argv[1], qPrintable(port.errorString()));
     return 1;
   }
+  // Connected once, like the C relay's socket: the route is not looked up for every datagram.
   QUdpSocket out;
   out.bind(QHostAddress::LocalHost, 0);
-  const QHostAddress to(QHostAddress::LocalHost);
-  const quint16 toPort = static_cast<quint16>(std::atoi(argv[2]));
+  out.connectToHost(QHostAddress(QHostAddress::LocalHost), static_cast<quint16>(std::atoi(argv[2])));
+  if (!out.waitForConnected(1000)) {
+    std::fprintf(stderr, "port %s: %s\n", argv[2], qPrintable(out.errorString()));
+    return 1;
+  }
   std::string line, number;
   QObject::connect(&port, &QSerialPort::readyRead, [&] {
     const QByteArray text = port.readAll();
@@ -43,7 +47,7 @@ int main(int argc, char** argv) {
         number = line.substr(7);
       } else if (line.compare(0, 7, "NAME = ") == 0) {
         const std::string message = number + ":" + line.substr(7);
-        out.writeDatagram(message.data(), static_cast<qint64>(message.size()), to, toPort);
+        out.write(message.data(), static_cast<qint64>(message.size()));
         number.clear();
       }
       line.clear();
