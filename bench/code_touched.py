@@ -9,8 +9,8 @@ from collections import defaultdict
 # Per daemon: the function where the NAME line's work starts (counters zeroed) and the
 # system call wrapper that ends it (counters written).
 WINDOWS = {"relay": ("read", "send"),
-           "qt relay": ("QIODevice::readAll*", "sendmsg"),
-           "program": ("CommLink::OnSerialReadyRead*", "sendmsg")}
+           "qt relay": ("QIODevice::readAll*", "write"),
+           "program": ("CommLink::OnSerialReadyRead*", "send")}
 
 
 def _executed(path):

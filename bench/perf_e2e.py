@@ -253,7 +253,9 @@ def stages(targets, calls):
                           capture_output=True, text=True).stdout
     os.unlink(data)
     line = re.compile(r"^\s*(\d+)\s+([\d.]+):\s+(\S+):\s+(.*)$")
-    polls, sends, selects = {"7", "271"}, {"44", "46"}, {"7", "23", "270", "271"}
+    # A connected UDP socket may send with write (the Qt relay): no daemon writes before its
+    # first datagram.
+    polls, sends, selects = {"7", "271"}, {"1", "44", "46"}, {"7", "23", "270", "271"}
     spans = {k: {} for k in pids.values()}
     call = None
     for row in text.splitlines():
