@@ -436,12 +436,11 @@ def main():
                 print("  %-18s" % names[kind] +
                       "".join(" %-11.0f" % trace[kind].get(n, float("nan")) for n in STAGES + ("total",)))
         # Where the difference lies: the kernel's stages or the daemon's own work on the line.
-        for of in [k for k in columns if is_program(k) and k in trace]:
-            if "relay" in trace:
-                more = {n: trace[of][n] - trace["relay"][n] for n in ("total", "to send")}
-                print("  %s takes %.0f us more than the minimal relay; %.0f of them between"
-                      " its poll and its first send (its own work on the line)"
-                      % (names[of], more["total"], more["to send"]))
+        for of in [k for k in columns if is_program(k) and k in trace and "relay" in trace]:
+            more = {n: trace[of][n] - trace["relay"][n] for n in ("total", "to send")}
+            print("  %s takes %.0f us more than the minimal relay; %.0f of them between"
+                  " its poll and its first send (its own work on the line)"
+                  % (names[of], more["total"], more["to send"]))
     else:
         print("where a paced NAME line's time goes: perf is not installed, no trace")
     if bare is not None:

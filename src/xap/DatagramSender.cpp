@@ -26,23 +26,20 @@ bool DatagramSender::Open(const std::string& localAddress, const std::string& to
     if (failure) *failure = "not an IPv4 address: " + localAddress + " or " + to;
     return false;
   }
-  const char* step = "socket";
+  auto fail = [&](const char* step) {
+    if (failure) *failure = std::string(step) + ": " + std::strerror(errno);
+    Close();
+    return false;
+  };
   fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd_ >= 0) {
-    const int on = 1;
-    step = "broadcast";
-    if (::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) == 0) {
-      step = "bind";
-      if (::bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0) {
-        step = "connect";
-        if (::connect(fd_, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) == 0)
-          return true;
-      }
-    }
-  }
-  if (failure) *failure = std::string(step) + ": " + std::strerror(errno);
-  Close();
-  return false;
+  if (fd_ < 0) return fail("socket");
+  const int on = 1;
+  if (::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) return fail("broadcast");
+  if (::bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
+    return fail("bind");
+  if (::connect(fd_, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0)
+    return fail("connect");
+  return true;
 }
 
 bool DatagramSender::Send(std::string_view bytes, std::string* failure) {
